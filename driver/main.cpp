@@ -1,0 +1,5 @@
+#include "driver/startup.h"
+
+int main() {
+    run_benchmark();
+}

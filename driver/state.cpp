@@ -1,0 +1,3 @@
+#include "driver/state.h"
+
+BenchmarkState state;

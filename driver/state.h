@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// Every figure of the run is fixed; there is nothing to configure.
+constexpr uint32_t WORKER_COUNT = 1024;
+constexpr uint32_t DIRECTORIES_PER_WORKER = 90;
+constexpr uint32_t DIRECTORIES_PER_CYCLE = WORKER_COUNT * DIRECTORIES_PER_WORKER;
+constexpr uint64_t CYCLE_COUNT = 7;
+constexpr uint64_t NAME_ATTEMPTS = 256;
+constexpr uint32_t PROBE_POLLS = 100;
+constexpr uint32_t PROBE_INTERVAL_MS = 50;
+constexpr uint64_t ROUNDING_THRESHOLD_MS = 700;
+constexpr uint32_t PATH_CAPACITY = 260;
+constexpr uint32_t WORKER_PATH_CAPACITY = 1024;
+constexpr uint32_t CLASS_NAME_CAPACITY = 64;
+constexpr uint32_t TITLE_CAPACITY = 512;
+constexpr uint32_t WORKSPACE_NAME_LENGTH = 6;
+
+static_assert(DIRECTORIES_PER_CYCLE == 92160, "directory names carry five digits");
+
+struct WorkSlice {
+    uint32_t first_index;
+    uint32_t count;
+};
+
+// The one process-wide record. It lives in static storage and is zero at
+// start: nothing of the run is ever allocated.
+struct BenchmarkState {
+    // Workspace
+    char workspace_path[PATH_CAPACITY + 1];
+    uint64_t workspace_length;
+    char cycle_letter;
+    char workspace_name[WORKSPACE_NAME_LENGTH + 1];
+    uint64_t rng_state;
+    uint64_t name_attempts_left;
+    char class_buffer[CLASS_NAME_CAPACITY];
+    char title_buffer[TITLE_CAPACITY];
+    WindowHandle explorer_window;
+
+    // Workload
+    WorkSlice slices[WORKER_COUNT];
+    ThreadHandle worker_handles[WORKER_COUNT];
+    char worker_paths[WORKER_COUNT][WORKER_PATH_CAPACITY];
+    char deletion_path[WORKER_PATH_CAPACITY];
+    std::atomic<uint64_t> workers_remaining;
+    EventHandle completion_event;
+
+    // Timing
+    uint64_t counter_frequency;
+    uint64_t cycle_start;
+    uint64_t cycle_end;
+    uint64_t elapsed_ticks;
+    uint64_t elapsed_ms;
+    uint64_t durations_ms[CYCLE_COUNT];
+    uint64_t total_ms;
+    uint64_t average_ms;
+    uint64_t average_seconds;
+
+    // Control
+    uint64_t cycle_number;
+    uint64_t abort_flag;
+    uint64_t invalidated;
+};
+
+extern BenchmarkState state;

@@ -1,0 +1,182 @@
+// The platform operations on POSIX. There is no window system here: no window
+// is ever in the foreground or found, and opening a folder shows nothing.
+
+#include <errno.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#include <x86intrin.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+const uint32_t OS_ERROR_ALREADY_EXISTS = EEXIST;
+
+namespace {
+
+// An auto-reset event. The run needs exactly one, so it lives here statically.
+struct PosixEvent {
+    pthread_mutex_t mutex;
+    pthread_cond_t condition;
+    bool signalled;
+    bool in_use;
+};
+
+PosixEvent the_event = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, false, false};
+
+}  // namespace
+
+void os_initialize() {}
+
+void os_exit_process(uint32_t exit_code) {
+    fflush(stdout);
+    _exit(static_cast<int>(exit_code));
+}
+
+void os_print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vprintf(format, arguments);
+    va_end(arguments);
+}
+
+int os_read_key() {
+    fflush(stdout);
+    termios saved;
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios raw = saved;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    }
+    unsigned char key = 0;
+    ssize_t got;
+    do {
+        got = read(STDIN_FILENO, &key, 1);
+    } while (got < 0 && errno == EINTR);
+    if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    return got == 1 ? key : -1;
+}
+
+uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
+    if (getcwd(buffer, capacity) != nullptr) return static_cast<uint32_t>(strlen(buffer));
+    // Like the Windows call: a path that does not fit reports a length of at least the capacity.
+    return errno == ERANGE ? capacity : 0;
+}
+
+int os_create_directory(const char* path) {
+    return mkdir(path, 0777) == 0;
+}
+
+int os_remove_directory(const char* path) {
+    return rmdir(path) == 0;
+}
+
+uint32_t os_last_error() {
+    return static_cast<uint32_t>(errno);
+}
+
+ThreadHandle os_create_thread(ThreadRoutine routine, void* parameter) {
+    pthread_t thread;
+    const int error = pthread_create(&thread, nullptr, routine, parameter);
+    if (error != 0) {
+        errno = error;
+        return nullptr;
+    }
+    return reinterpret_cast<ThreadHandle>(thread);
+}
+
+EventHandle os_create_event() {
+    if (the_event.in_use) {
+        errno = EMFILE;
+        return nullptr;
+    }
+    the_event.in_use = true;
+    the_event.signalled = false;
+    return &the_event;
+}
+
+void os_set_event(EventHandle event) {
+    PosixEvent* posix_event = static_cast<PosixEvent*>(event);
+    pthread_mutex_lock(&posix_event->mutex);
+    posix_event->signalled = true;
+    pthread_cond_signal(&posix_event->condition);
+    pthread_mutex_unlock(&posix_event->mutex);
+}
+
+uint32_t os_wait_forever(EventHandle event) {
+    PosixEvent* posix_event = static_cast<PosixEvent*>(event);
+    pthread_mutex_lock(&posix_event->mutex);
+    while (!posix_event->signalled) pthread_cond_wait(&posix_event->condition, &posix_event->mutex);
+    posix_event->signalled = false;
+    pthread_mutex_unlock(&posix_event->mutex);
+    return OS_WAIT_SIGNALLED;
+}
+
+int os_close_handle(void* handle) {
+    if (handle == &the_event) {
+        the_event.in_use = false;
+        return 1;
+    }
+    // A thread handle: letting the thread go is all that closing means here.
+    const int error = pthread_detach(reinterpret_cast<pthread_t>(handle));
+    if (error != 0) {
+        errno = error;
+        return 0;
+    }
+    return 1;
+}
+
+int os_query_counter_frequency(uint64_t* frequency) {
+    *frequency = 1000000000;
+    return 1;
+}
+
+int os_query_counter(uint64_t* counter) {
+    timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return 0;
+    *counter = static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+    return 1;
+}
+
+void os_sleep(uint32_t milliseconds) {
+    timespec pause = {static_cast<time_t>(milliseconds / 1000),
+                      static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+uint64_t os_read_time_stamp_counter() {
+    return __rdtsc();
+}
+
+WindowHandle os_foreground_window() {
+    return nullptr;
+}
+
+void os_place_window(WindowHandle, int, int, int, int) {}
+
+void os_open_folder(const char*) {}
+
+void os_enum_windows(WindowVisitor, intptr_t) {}
+
+uint32_t os_window_class(WindowHandle, char* buffer, uint32_t) {
+    buffer[0] = '\0';
+    return 0;
+}
+
+uint32_t os_window_title(WindowHandle, char* buffer, uint32_t) {
+    buffer[0] = '\0';
+    return 0;
+}
+
+void os_minimize_window(WindowHandle) {}
+
+void os_post_close(WindowHandle) {}

@@ -1,0 +1,131 @@
+// The platform operations on the real Windows calls.
+
+#include <windows.h>
+#include <conio.h>
+#include <fcntl.h>
+#include <intrin.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+const uint32_t OS_ERROR_ALREADY_EXISTS = ERROR_ALREADY_EXISTS;
+
+static_assert(sizeof(ThreadExitCode) == sizeof(DWORD), "thread routine returns a DWORD");
+
+void os_initialize() {
+    // Text mode would turn each "\r\n" into CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
+void os_exit_process(uint32_t exit_code) {
+    fflush(stdout);
+    ExitProcess(exit_code);
+}
+
+void os_print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vprintf(format, arguments);
+    va_end(arguments);
+}
+
+int os_read_key() {
+    fflush(stdout);
+    return _getch();
+}
+
+uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
+    return GetCurrentDirectoryA(capacity, buffer);
+}
+
+int os_create_directory(const char* path) {
+    return CreateDirectoryA(path, nullptr);
+}
+
+int os_remove_directory(const char* path) {
+    return RemoveDirectoryA(path);
+}
+
+uint32_t os_last_error() {
+    return GetLastError();
+}
+
+ThreadHandle os_create_thread(ThreadRoutine routine, void* parameter) {
+    return CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
+}
+
+EventHandle os_create_event() {
+    return CreateEventA(nullptr, FALSE, FALSE, nullptr);
+}
+
+void os_set_event(EventHandle event) {
+    SetEvent(event);
+}
+
+uint32_t os_wait_forever(EventHandle event) {
+    return WaitForSingleObject(event, INFINITE);
+}
+
+int os_close_handle(void* handle) {
+    return CloseHandle(handle);
+}
+
+int os_query_counter_frequency(uint64_t* frequency) {
+    LARGE_INTEGER value;
+    if (!QueryPerformanceFrequency(&value)) return 0;
+    *frequency = static_cast<uint64_t>(value.QuadPart);
+    return 1;
+}
+
+int os_query_counter(uint64_t* counter) {
+    LARGE_INTEGER value;
+    if (!QueryPerformanceCounter(&value)) return 0;
+    *counter = static_cast<uint64_t>(value.QuadPart);
+    return 1;
+}
+
+void os_sleep(uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
+uint64_t os_read_time_stamp_counter() {
+    return __rdtsc();
+}
+
+WindowHandle os_foreground_window() {
+    return GetForegroundWindow();
+}
+
+void os_place_window(WindowHandle window, int x, int y, int width, int height) {
+    SetWindowPos(static_cast<HWND>(window), nullptr, x, y, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void os_open_folder(const char* path) {
+    ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void os_enum_windows(WindowVisitor visitor, intptr_t parameter) {
+    // Same shape as WNDENUMPROC: HWND is a pointer, BOOL an int, LPARAM an intptr_t.
+    EnumWindows(reinterpret_cast<WNDENUMPROC>(visitor), parameter);
+}
+
+uint32_t os_window_class(WindowHandle window, char* buffer, uint32_t capacity) {
+    return GetClassNameA(static_cast<HWND>(window), buffer, static_cast<int>(capacity));
+}
+
+uint32_t os_window_title(WindowHandle window, char* buffer, uint32_t capacity) {
+    return GetWindowTextA(static_cast<HWND>(window), buffer, static_cast<int>(capacity));
+}
+
+void os_minimize_window(WindowHandle window) {
+    ShowWindow(static_cast<HWND>(window), SW_MINIMIZE);
+}
+
+void os_post_close(WindowHandle window) {
+    PostMessageA(static_cast<HWND>(window), WM_CLOSE, 0, 0);
+}

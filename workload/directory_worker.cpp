@@ -1,0 +1,29 @@
+#include "workload/directory_worker.h"
+
+#include "driver/state.h"
+#include "workload/directory_path.h"
+
+void prepare_slices() {
+    for (uint32_t worker = 0; worker < WORKER_COUNT; ++worker) {
+        state.slices[worker].first_index = worker * DIRECTORIES_PER_WORKER + 1;
+        state.slices[worker].count = DIRECTORIES_PER_WORKER;
+    }
+}
+
+ThreadExitCode OS_CALLBACK directory_worker(void* slice) {
+    const WorkSlice* own_slice = static_cast<const WorkSlice*>(slice);
+    char* path = state.worker_paths[own_slice - state.slices];
+    uint32_t index = own_slice->first_index;
+    for (uint32_t remaining = own_slice->count; remaining > 0; --remaining, ++index) {
+        build_directory_path(path, index);
+        // The timed span starts right before directory 1 is created.
+        if (index == 1 && !os_query_counter(&state.cycle_start)) {
+            state.cycle_start = 0;
+            state.abort_flag = 1;
+            break;
+        }
+        os_create_directory(path);
+    }
+    if (--state.workers_remaining == 0) os_set_event(state.completion_event);
+    return 0;
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// File Explorer must not show the workspace while the benchmark runs: the
+// start-up probe closes the window that opening it produced, and the guard
+// check after every cycle invalidates the run if such a window is open.
+bool window_shows_workspace(WindowHandle window);
+void probe_workspace_window();
+void minimize_workspace_window();
+void check_workspace_opened();
