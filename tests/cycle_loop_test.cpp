@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "driver/startup.h"
+#include "driver/state.h"
+#include "tests/expected_text.h"
+#include "tests/fake_platform.h"
+
+namespace {
+
+// Cycle k lasts DURATIONS_MS[k - 1]; the rounded seconds and the average follow.
+const uint64_t DURATIONS_MS[7] = {12650, 12750, 1000, 700, 701, 999, 0};
+const uint64_t DURATIONS_SECONDS[7] = {12, 13, 1, 0, 1, 1, 0};
+const uint64_t AVERAGE_SECONDS = 4;  // 28,800 ms / 7 = 4,114 ms
+
+constexpr uint64_t SEED_READS = 1;
+constexpr uint64_t PROBE_ENUMERATIONS = 100;
+
+class CycleLoopTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake_reset();
+        fake.frequency = 1000;
+        fake.counter_values = {0x0123456789abcdef};
+        fake.time_stamp_counter = 0xfedcba9876543210;  // the workspace is called ilczy2
+        for (uint64_t cycle = 0; cycle < 7; ++cycle) {
+            const uint64_t start = 1000000 * (cycle + 1);
+            fake.counter_values.push_back(start);
+            fake.counter_values.push_back(start + DURATIONS_MS[cycle]);
+        }
+        fake.keys = {'x', 'y'};
+    }
+
+    int run() {
+        const int exit_code = fake_run(run_benchmark);
+        workspace = state.workspace_path;
+        return exit_code;
+    }
+
+    std::string start_up_text() const {
+        return expected::announcement(WORKSPACE) + expected::start_banner();
+    }
+
+    std::string completed_cycles(uint64_t count) const {
+        std::string text;
+        for (uint64_t cycle = 1; cycle <= count; ++cycle)
+            text += expected::cycle_until_report(cycle, DURATIONS_SECONDS) + expected::PREPARING_NEXT;
+        return text;
+    }
+
+    // What a cycle prints before the step named by last_line fails.
+    static std::string cycle_prefix(uint64_t cycle, const std::string& last_line) {
+        const std::string full = expected::cycle_until_report(cycle, DURATIONS_SECONDS);
+        return full.substr(0, full.find(last_line) + last_line.size());
+    }
+
+    size_t count_under_workspace(char letter) const {
+        const std::string prefix = WORKSPACE + letter;
+        size_t count = 0;
+        for (const std::string& directory : fake.directories) count += directory.rfind(prefix, 0) == 0;
+        return count;
+    }
+
+    bool workspace_exists() const { return fake.directories.count(WORKSPACE_DIRECTORY) == 1; }
+
+    const std::string WORKSPACE_DIRECTORY = "/home/user/ilczy2";
+    const std::string WORKSPACE = WORKSPACE_DIRECTORY + "/";
+    std::string workspace;
+};
+
+TEST_F(CycleLoopTest, CompleteRunPrintsEveryCycleAndTheAverage) {
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(workspace, WORKSPACE_DIRECTORY) << "the final removal trims the separator";
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(7) + expected::average_banner(AVERAGE_SECONDS) +
+                               expected::CLOSING_PROMPT);
+    EXPECT_FALSE(workspace_exists());
+    EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"}));
+    EXPECT_EQ(fake.keys.size(), 1u);
+    EXPECT_EQ(state.cycle_letter, 'g');
+    EXPECT_EQ(state.completion_event, nullptr);
+    EXPECT_EQ(fake.calls[FAKE_CLOSE_HANDLE], 7 * WORKER_COUNT + 1) << "thread handles and the event";
+    EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], 1 + 7 * DIRECTORIES_PER_CYCLE);
+    EXPECT_EQ(fake.calls[FAKE_REMOVE_DIRECTORY], 7 * DIRECTORIES_PER_CYCLE + 1);
+}
+
+TEST_F(CycleLoopTest, ProbeWindowLeftOpenIsMinimizedThenInvalidatesCycleOne) {
+    FakeWindow explorer{"CabinetWClass", "ilczy2"};
+    explorer.closes_on_request = false;
+    fake.windows.push_back(explorer);
+    run();
+    EXPECT_EQ(fake.output, start_up_text() + expected::cycle_until_report(1, DURATIONS_SECONDS) +
+                               expected::INVALIDATED + expected::CLOSING_PROMPT);
+    size_t minimizes = 0;
+    for (const std::string& event : fake.events) minimizes += event == "minimize 0";
+    EXPECT_EQ(minimizes, 2u) << "once by the probe, once before cycle 1, which it then invalidates";
+}
+
+// Each way out: what is scripted, the exact bytes after start-up, and what stays on disk.
+class WayOutTest : public CycleLoopTest {};
+
+TEST_F(WayOutTest, ThreadCreationFailsInCycleTwo) {
+    fake_fail(FAKE_CREATE_THREAD, WORKER_COUNT + 6, WORKER_COUNT + 6, FAKE_ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(1) +
+                               cycle_prefix(2, "with 1024 threads.\r\n") + expected::CREATE_THREAD_FAILED + "8\r\n" +
+                               expected::INTERRUPTED + expected::ANY_KEY);
+    EXPECT_EQ(count_under_workspace('b'), 5 * 90u) << "the five started workers' directories stay";
+    EXPECT_EQ(count_under_workspace('a'), 0u);
+    EXPECT_EQ(fake.closed_handles.size(), WORKER_COUNT + 5);
+    EXPECT_EQ(fake.keys.size(), 1u);
+}
+
+TEST_F(WayOutTest, WaitFails) {
+    fake_fail(FAKE_WAIT, 1, 1, FAKE_WAIT_FAILED);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + cycle_prefix(1, "Waiting for threads....\r\n") +
+                               "\r\n[ERROR] WaitForSingleObject.\r\nReturn code: 4294967295\r\n" +
+                               expected::INTERRUPTED + expected::ANY_KEY);
+    EXPECT_EQ(count_under_workspace('a'), DIRECTORIES_PER_CYCLE);
+    EXPECT_EQ(fake.closed_handles.size(), WORKER_COUNT);
+}
+
+TEST_F(WayOutTest, StartReadFailsInCycleThree) {
+    fake_fail(FAKE_QUERY_COUNTER, SEED_READS + 2 * 2 + 1, SEED_READS + 2 * 2 + 1, 1);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(2) + cycle_prefix(3, "Waiting for threads....\r\n") +
+                               expected::INTERRUPTED + expected::ANY_KEY);
+    EXPECT_EQ(count_under_workspace('c'), DIRECTORIES_PER_CYCLE - 90);
+    EXPECT_EQ(fake.closed_handles.size(), 3 * WORKER_COUNT);
+}
+
+TEST_F(WayOutTest, HandleCloseFails) {
+    fake_fail(FAKE_CLOSE_HANDLE, 11, 11, 6);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + cycle_prefix(1, "All 1024 threads have finished.\r\n") +
+                               "\r\n[ERROR] CloseHandle failed.\r\nWin32 error code: 6\r\n" + expected::INTERRUPTED +
+                               expected::ANY_KEY);
+    EXPECT_EQ(count_under_workspace('a'), DIRECTORIES_PER_CYCLE) << "no deletion pass ran";
+    EXPECT_EQ(fake.calls[FAKE_CLOSE_HANDLE], WORKER_COUNT) << "the second close finds every slot empty";
+}
+
+TEST_F(WayOutTest, EndReadFails) {
+    fake_fail(FAKE_QUERY_COUNTER, SEED_READS + 2, SEED_READS + 2, 1);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + cycle_prefix(1, "Deleting this cycle directories....\r\n") +
+                               "\r\n[ERROR] QueryPerformanceCounter END\r\n" + expected::ANY_KEY);
+    EXPECT_TRUE(workspace_exists());
+    EXPECT_EQ(count_under_workspace('a'), 0u);
+}
+
+class InvalidationTest : public CycleLoopTest, public ::testing::WithParamInterface<uint64_t> {};
+
+TEST_P(InvalidationTest, WindowAfterCycleEndsTheRunWithoutAverage) {
+    const uint64_t cycle = GetParam();
+    FakeWindow explorer{"CabinetWClass", "C:\\Users\\me\\ilczy2"};
+    explorer.visible_from_enum = PROBE_ENUMERATIONS + cycle;
+    fake.windows.push_back(explorer);
+    fake.keys = {'a', 'z'};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(cycle - 1) +
+                               expected::cycle_until_report(cycle, DURATIONS_SECONDS) + expected::INVALIDATED +
+                               expected::CLOSING_PROMPT + expected::about_block() + expected::ANY_KEY);
+    EXPECT_EQ(fake.last_removal, WORKSPACE) << "removed with its separator";
+    EXPECT_FALSE(workspace_exists());
+    EXPECT_NE(state.completion_event, nullptr) << "left to process exit";
+}
+
+INSTANTIATE_TEST_SUITE_P(AfterCycle, InvalidationTest, ::testing::Values(1u, 4u, 7u));
+
+TEST_F(WayOutTest, FinalRemovalFailsButTheRunEndsNormally) {
+    fake_fail(FAKE_REMOVE_DIRECTORY, 7 * DIRECTORIES_PER_CYCLE + 1, 7 * DIRECTORIES_PER_CYCLE + 1,
+              FAKE_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(7) + expected::average_banner(AVERAGE_SECONDS) +
+                               "\r\n[ERROR] Unable to remove random workspace directory.\r\n" +
+                               expected::CLOSING_PROMPT);
+    EXPECT_TRUE(workspace_exists());
+}
+
+TEST_F(WayOutTest, ProbeWindowThatClosesDoesNotInvalidate) {
+    fake.windows.push_back(FakeWindow{"CabinetWClass", "ilczy2"});
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(7) + expected::average_banner(AVERAGE_SECONDS) +
+                               expected::CLOSING_PROMPT);
+    EXPECT_EQ(state.explorer_window, fake_window_handle(0));
+}
+
+}  // namespace

@@ -1,0 +1,276 @@
+#include "tests/fake_platform.h"
+
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "driver/state.h"
+
+FakePlatform fake;
+const uint32_t OS_ERROR_ALREADY_EXISTS = FAKE_ERROR_ALREADY_EXISTS;
+
+namespace {
+
+jmp_buf exit_point;
+bool exit_point_set = false;
+char event_object;
+constexpr uintptr_t FIRST_THREAD_HANDLE = 0x10000;
+constexpr uintptr_t FIRST_WINDOW_HANDLE = 0x20000;
+
+// Counts the call; true when it is scripted to fail (last_error then holds the error).
+bool call_fails(FakeOperation operation) {
+    const uint64_t call = ++fake.calls[operation];
+    for (const FakeFailure& failure : fake.failures) {
+        if (failure.operation == operation && call >= failure.first_call && call <= failure.last_call) {
+            fake.last_error = failure.error;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string without_final_separator(std::string path) {
+    if (path.size() > 1 && path.back() == PATH_SEPARATOR) path.pop_back();
+    return path;
+}
+
+std::string parent_of(const std::string& path) {
+    const size_t separator = path.find_last_of(PATH_SEPARATOR);
+    if (separator == std::string::npos) return "";
+    return separator == 0 ? std::string(1, PATH_SEPARATOR) : path.substr(0, separator);
+}
+
+bool has_children(const std::string& path) {
+    const std::string prefix = path + PATH_SEPARATOR;
+    auto next = fake.directories.lower_bound(prefix);
+    return next != fake.directories.end() && next->compare(0, prefix.size(), prefix) == 0;
+}
+
+size_t window_index(WindowHandle window) {
+    return reinterpret_cast<uintptr_t>(window) - FIRST_WINDOW_HANDLE;
+}
+
+FakeWindow* window_of(WindowHandle window) {
+    const size_t index = window_index(window);
+    return window != nullptr && index < fake.windows.size() ? &fake.windows[index] : nullptr;
+}
+
+uint32_t copy_text(const std::string& text, char* buffer, uint32_t capacity) {
+    const size_t length = std::min<size_t>(text.size(), capacity - 1);
+    memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return static_cast<uint32_t>(length);
+}
+
+std::string window_name(WindowHandle window) {
+    return window == nullptr ? "null" : std::to_string(window_index(window));
+}
+
+}  // namespace
+
+void fake_reset() {
+    state.~BenchmarkState();
+    new (&state) BenchmarkState();
+    fake = FakePlatform();
+    fake_add_directory_tree(fake.current_directory);
+}
+
+void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call, uint32_t error) {
+    fake.failures.push_back({operation, first_call, last_call, error});
+}
+
+void fake_add_directory_tree(const std::string& path) {
+    for (std::string directory = without_final_separator(path); !directory.empty();
+         directory = directory.size() > 1 ? parent_of(directory) : "")
+        fake.directories.insert(directory);
+}
+
+int fake_run(void (*body)()) {
+    exit_point_set = true;
+    if (setjmp(exit_point) == 0) {
+        body();
+        exit_point_set = false;
+        return -1;
+    }
+    exit_point_set = false;
+    return fake.exit_code;
+}
+
+WindowHandle fake_window_handle(size_t index) {
+    return reinterpret_cast<WindowHandle>(FIRST_WINDOW_HANDLE + index);
+}
+
+void os_initialize() {}
+
+void os_exit_process(uint32_t exit_code) {
+    fake.exit_code = static_cast<int>(exit_code);
+    if (!exit_point_set) {
+        fprintf(stderr, "os_exit_process outside fake_run\n");
+        abort();
+    }
+    longjmp(exit_point, 1);
+}
+
+void os_print(const char* format, ...) {
+    char text[4096];
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    fake.output.append(text, static_cast<size_t>(length));
+}
+
+int os_read_key() {
+    fake.events.push_back("key");
+    if (fake.keys.empty()) return -1;
+    const int key = fake.keys.front();
+    fake.keys.pop_front();
+    return key;
+}
+
+uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
+    if (call_fails(FAKE_GET_CURRENT_DIRECTORY)) return 0;
+    const std::string& path = fake.current_directory;
+    if (path.size() >= capacity) return static_cast<uint32_t>(path.size() + 1);
+    return copy_text(path, buffer, capacity);
+}
+
+int os_create_directory(const char* path) {
+    if (call_fails(FAKE_CREATE_DIRECTORY)) return 0;
+    const std::string directory = without_final_separator(path);
+    if (fake.directories.count(directory) != 0) {
+        fake.last_error = FAKE_ERROR_ALREADY_EXISTS;
+        return 0;
+    }
+    if (fake.directories.count(parent_of(directory)) == 0) {
+        fake.last_error = FAKE_ERROR_PATH_NOT_FOUND;
+        return 0;
+    }
+    fake.directories.insert(directory);
+    return 1;
+}
+
+int os_remove_directory(const char* path) {
+    fake.last_removal = path;
+    if (call_fails(FAKE_REMOVE_DIRECTORY)) return 0;
+    const std::string directory = without_final_separator(path);
+    if (fake.directories.count(directory) == 0) {
+        fake.last_error = FAKE_ERROR_FILE_NOT_FOUND;
+        return 0;
+    }
+    if (has_children(directory)) {
+        fake.last_error = FAKE_ERROR_DIR_NOT_EMPTY;
+        return 0;
+    }
+    fake.directories.erase(directory);
+    return 1;
+}
+
+uint32_t os_last_error() {
+    return fake.last_error;
+}
+
+ThreadHandle os_create_thread(ThreadRoutine routine, void* parameter) {
+    if (call_fails(FAKE_CREATE_THREAD)) return nullptr;
+    ThreadHandle handle = reinterpret_cast<ThreadHandle>(FIRST_THREAD_HANDLE + fake.threads_created++);
+    routine(parameter);
+    return handle;
+}
+
+EventHandle os_create_event() {
+    if (call_fails(FAKE_CREATE_EVENT)) return nullptr;
+    fake.event_signalled = false;
+    return &event_object;
+}
+
+void os_set_event(EventHandle event) {
+    if (event == &event_object) fake.event_signalled = true;
+}
+
+uint32_t os_wait_forever(EventHandle event) {
+    if (call_fails(FAKE_WAIT)) return fake.last_error;
+    // A real wait on an unsignalled event would never return.
+    if (event != &event_object || !fake.event_signalled) return FAKE_WAIT_FAILED;
+    fake.event_signalled = false;
+    return OS_WAIT_SIGNALLED;
+}
+
+int os_close_handle(void* handle) {
+    if (call_fails(FAKE_CLOSE_HANDLE)) return 0;
+    fake.closed_handles.push_back(handle);
+    return 1;
+}
+
+int os_query_counter_frequency(uint64_t* frequency) {
+    if (call_fails(FAKE_QUERY_FREQUENCY)) return 0;
+    *frequency = fake.frequency;
+    return 1;
+}
+
+int os_query_counter(uint64_t* counter) {
+    if (call_fails(FAKE_QUERY_COUNTER)) return 0;
+    if (!fake.counter_values.empty()) {
+        fake.counter_now = fake.counter_values.front();
+        fake.counter_values.pop_front();
+    } else {
+        ++fake.counter_now;
+    }
+    *counter = fake.counter_now;
+    return 1;
+}
+
+void os_sleep(uint32_t milliseconds) {
+    fake.events.push_back("sleep " + std::to_string(milliseconds));
+}
+
+uint64_t os_read_time_stamp_counter() {
+    return fake.time_stamp_counter;
+}
+
+WindowHandle os_foreground_window() {
+    return fake.foreground_window;
+}
+
+void os_place_window(WindowHandle window, int x, int y, int width, int height) {
+    fake.events.push_back("place " + window_name(window) + " " + std::to_string(x) + " " + std::to_string(y) +
+                          " " + std::to_string(width) + " " + std::to_string(height));
+}
+
+void os_open_folder(const char* path) {
+    fake.events.push_back(std::string("open ") + path);
+}
+
+void os_enum_windows(WindowVisitor visitor, intptr_t parameter) {
+    const uint64_t enumeration = ++fake.calls[FAKE_ENUM_WINDOWS];
+    for (size_t index = 0; index < fake.windows.size(); ++index) {
+        const FakeWindow& window = fake.windows[index];
+        if (window.closed || window.visible_from_enum > enumeration) continue;
+        if (visitor(fake_window_handle(index), parameter) == 0) return;
+    }
+}
+
+uint32_t os_window_class(WindowHandle window, char* buffer, uint32_t capacity) {
+    const FakeWindow* fake_window = window_of(window);
+    if (fake_window == nullptr || !fake_window->class_readable) return 0;
+    return copy_text(fake_window->class_name, buffer, capacity);
+}
+
+uint32_t os_window_title(WindowHandle window, char* buffer, uint32_t capacity) {
+    const FakeWindow* fake_window = window_of(window);
+    if (fake_window == nullptr || !fake_window->title_readable) return 0;
+    return copy_text(fake_window->title, buffer, capacity);
+}
+
+void os_minimize_window(WindowHandle window) {
+    fake.events.push_back("minimize " + window_name(window));
+    FakeWindow* fake_window = window_of(window);
+    if (fake_window != nullptr && !fake_window->closed) fake_window->minimized = true;
+}
+
+void os_post_close(WindowHandle window) {
+    fake.events.push_back("close " + window_name(window));
+    FakeWindow* fake_window = window_of(window);
+    if (fake_window != nullptr && fake_window->closes_on_request) fake_window->closed = true;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+// A scriptable stand-in for the operating system: an in-memory directory tree,
+// recorded output and calls, scripted failures, windows, keys and counters.
+// Threads run to completion inside os_create_thread, so every run is repeatable.
+
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+enum FakeOperation {
+    FAKE_GET_CURRENT_DIRECTORY,
+    FAKE_CREATE_DIRECTORY,
+    FAKE_REMOVE_DIRECTORY,
+    FAKE_CREATE_THREAD,
+    FAKE_CREATE_EVENT,
+    FAKE_WAIT,
+    FAKE_CLOSE_HANDLE,
+    FAKE_QUERY_FREQUENCY,
+    FAKE_QUERY_COUNTER,
+    FAKE_ENUM_WINDOWS,
+    FAKE_OPERATION_COUNT
+};
+
+// Windows' own numbers, so that fake failures read like real ones.
+constexpr uint32_t FAKE_ERROR_FILE_NOT_FOUND = 2;
+constexpr uint32_t FAKE_ERROR_PATH_NOT_FOUND = 3;
+constexpr uint32_t FAKE_ERROR_ACCESS_DENIED = 5;
+constexpr uint32_t FAKE_ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr uint32_t FAKE_ERROR_DIR_NOT_EMPTY = 145;
+constexpr uint32_t FAKE_ERROR_ALREADY_EXISTS = 183;
+constexpr uint32_t FAKE_WAIT_FAILED = 0xFFFFFFFF;
+
+struct FakeWindow {
+    std::string class_name;
+    std::string title;
+    bool class_readable = true;
+    bool title_readable = true;
+    uint64_t visible_from_enum = 1;  // the window appears at this enumeration (1-based)
+    bool closes_on_request = true;
+    bool closed = false;
+    bool minimized = false;
+};
+
+struct FakeFailure {
+    FakeOperation operation;
+    uint64_t first_call;  // 1-based, inclusive
+    uint64_t last_call;
+    uint32_t error;  // the last error; for waits, the returned code
+};
+
+struct FakePlatform {
+    std::string current_directory = "/home/user";
+    std::set<std::string> directories;  // full paths without a final separator
+    std::string output;
+    std::deque<int> keys;
+    std::vector<FakeFailure> failures;
+    uint64_t calls[FAKE_OPERATION_COUNT] = {};
+    std::vector<std::string> events;  // window, shell and sleep calls in order
+    std::string last_removal;  // the path of the latest remove call
+    std::vector<FakeWindow> windows;
+    WindowHandle foreground_window = nullptr;
+    uint64_t frequency = 1000;
+    std::deque<uint64_t> counter_values;  // then the counter steps by one per read
+    uint64_t counter_now = 0;
+    uint64_t time_stamp_counter = 0;
+    uint32_t last_error = 0;
+    bool event_signalled = false;
+    uint64_t threads_created = 0;
+    std::vector<ThreadHandle> closed_handles;
+    int exit_code = -1;
+};
+
+extern FakePlatform fake;
+
+// Zeroes the benchmark state and the fake; the fake then holds current_directory.
+void fake_reset();
+void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call, uint32_t error);
+void fake_add_directory_tree(const std::string& path);
+// Runs body until the process would exit; returns the exit code, -1 if it returned.
+int fake_run(void (*body)());
+WindowHandle fake_window_handle(size_t index);

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The native program run as a user runs it: a complete run in a directory that
+# already holds the user's files, the About screen, and a refused start.
+set -u
+program=$1
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../lib/transcript.sh"
+
+scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-e2e-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+passes=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then
+        echo "ok   $1"; passes=$((passes + 1))
+    else
+        echo "FAIL $1"; failures=$((failures + 1))
+    fi
+}
+
+# A complete run among the user's own files.
+tree="$scratch/tree" user_dir="$scratch/tree/user" results="$scratch/results"
+mkdir -p "$user_dir/folder/nested" "$tree/outside" "$results"
+echo "keep me" > "$user_dir/notes.txt"
+echo "inner" > "$user_dir/folder/nested/file"
+mkdir "$user_dir/abcde1"  # shaped like a workspace name
+ln -s "$tree/outside" "$user_dir/link"
+before=$(snapshot "$tree")
+(cd "$user_dir" && printf 'x' | "$program" > "$results/complete.out"; echo $? > "$results/complete.rc")
+check "complete run exits 0" test "$(cat "$results/complete.rc")" = 0
+workspace=$(announced_workspace "$results/complete.out")
+check "workspace announced under the start directory" test "${workspace%??????/}" = "$user_dir/"
+expected_complete_run "$workspace" > "$results/complete.expected"
+check "complete run transcript" compare_transcript "$results/complete.out" "$results/complete.expected"
+check "user's files untouched and nothing left behind" test "$(snapshot "$tree")" = "$before"
+
+# The About screen takes a second key.
+(cd "$user_dir" && printf 'ax' | "$program" > "$results/about.out"; echo $? > "$results/about.rc")
+check "about run exits 0" test "$(cat "$results/about.rc")" = 0
+workspace=$(announced_workspace "$results/about.out")
+{ expected_complete_run "$workspace"; about_block; printf '%s' "$ANY_KEY"; } > "$results/about.expected"
+check "about run transcript" compare_transcript "$results/about.out" "$results/about.expected"
+
+# Started from a 253-character directory: refused before anything is created.
+long_dir=$(directory_of_length "$scratch/long" 253)
+mkdir -p "$long_dir"
+(cd "$long_dir" && printf 'x' | "$program" > "$results/long.out"; echo $? > "$results/long.rc")
+check "253-character directory exits 1" test "$(cat "$results/long.rc")" = 1
+printf '\r\n[ERROR] GetCurrentDirectoryA\r\n%s' "$ANY_KEY" > "$results/long.expected"
+check "253-character directory message" compare_transcript "$results/long.out" "$results/long.expected"
+check "nothing created in the 253-character directory" test -z "$(ls -A "$long_dir")"
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]
