@@ -1,0 +1,196 @@
+// Runs inside Windows (or Wine): the version record of orvenna.exe and the
+// platform operations on real Win32 semantics, a real cycle's pool included.
+// Usage: platform_checks PATH_TO_ORVENNA_EXE
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/state.h"
+#include "timing/cycle_timing.h"
+#include "workload/deletion_pass.h"
+#include "workload/directory_worker.h"
+#include "workload/worker_pool.h"
+
+static int passed = 0;
+static int failed = 0;
+
+static void check(bool condition, const char* what) {
+    if (condition) {
+        ++passed;
+    } else {
+        ++failed;
+        printf("FAIL %s\n", what);
+    }
+}
+
+static void check_version_record(const char* executable) {
+    static char record[8192];
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(executable, &ignored);
+    check(size > 0 && size <= sizeof record, "the executable has a version record");
+    if (size == 0 || size > sizeof record || !GetFileVersionInfoA(executable, 0, size, record)) return;
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    check(VerQueryValueA(record, "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr,
+          "fixed file info");
+    if (fixed != nullptr) {
+        check(fixed->dwFileVersionMS == MAKELONG(0, 1) && fixed->dwFileVersionLS == MAKELONG(1, 0),
+              "file version 1.0.0.1");
+        check(fixed->dwProductVersionMS == MAKELONG(0, 1) && fixed->dwProductVersionLS == MAKELONG(1, 0),
+              "product version 1.0.0.1");
+        check(fixed->dwFileType == VFT_APP, "an application");
+    }
+    const char* expected[][2] = {{"ProductName", "Orvenna"},      {"InternalName", "Orvenna"},
+                                 {"FileDescription", "Orvenna"},  {"Comments", "Windows Orvenna"},
+                                 {"FileVersion", "1.0.0.1"},      {"ProductVersion", "1.0.0.1"}};
+    for (const auto& entry : expected) {
+        char query[128];
+        snprintf(query, sizeof query, "\\StringFileInfo\\040904b0\\%s", entry[0]);
+        char* value = nullptr;
+        const bool found = VerQueryValueA(record, query, reinterpret_cast<void**>(&value), &length) && value;
+        check(found && strcmp(value, entry[1]) == 0, entry[0]);
+    }
+    HMODULE image = LoadLibraryExA(executable, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    check(image != nullptr && FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)) != nullptr,
+          "the executable carries an icon");
+    if (image != nullptr) FreeLibrary(image);
+}
+
+static void check_directories_and_errors(const char* scratch) {
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\probe", scratch);
+    check(os_create_directory(path) == 1, "CreateDirectoryA creates");
+    check(os_create_directory(path) == 0 && os_last_error() == OS_ERROR_ALREADY_EXISTS, "second create: error 183");
+    check(OS_ERROR_ALREADY_EXISTS == 183, "already exists is 183");
+    check(os_remove_directory(path) == 1, "RemoveDirectoryA removes");
+    check(os_remove_directory(path) == 0, "removing twice fails");
+
+    char current[PATH_CAPACITY];
+    const uint32_t length = os_get_current_directory(PATH_CAPACITY, current);
+    check(length > 0 && length < PATH_CAPACITY && strlen(current) == length, "current directory and its length");
+    check(os_get_current_directory(3, current) >= 3, "a current directory that does not fit reports its size");
+}
+
+static void check_event_and_counter() {
+    EventHandle event = os_create_event();
+    check(event != nullptr, "CreateEventA");
+    check(WaitForSingleObject(event, 0) == WAIT_TIMEOUT, "the event starts unsignalled");
+    os_set_event(event);
+    check(os_wait_forever(event) == OS_WAIT_SIGNALLED, "a set event releases the wait");
+    check(WaitForSingleObject(event, 0) == WAIT_TIMEOUT, "the event resets itself");
+    check(os_close_handle(event) == 1, "CloseHandle on the event");
+
+    uint64_t frequency = 0, first = 0, second = 0;
+    check(os_query_counter_frequency(&frequency) == 1 && frequency > 0, "counter frequency");
+    check(os_query_counter(&first) == 1, "counter read");
+    os_sleep(20);
+    check(os_query_counter(&second) == 1 && second > first, "counter advances");
+    check(os_read_time_stamp_counter() != os_read_time_stamp_counter(), "time-stamp counter runs");
+}
+
+static void use_workspace(const char* path) {
+    strcpy(state.workspace_path, path);
+    state.workspace_length = strlen(path);
+    CreateDirectoryA(path, nullptr);
+}
+
+// Creates scratch\lll…\lll, exactly 252 characters long, one level at a time.
+static void make_directory_of_252(const char* scratch, char* path) {
+    size_t length = static_cast<size_t>(snprintf(path, PATH_CAPACITY, "%s", scratch));
+    while (length < 252) {
+        size_t part = 252 - length - 1;  // a separator, then the name
+        if (part > 100) part = part - 100 < 2 ? 90 : 100;
+        path[length++] = '\\';
+        memset(path + length, 'l', part);
+        length += part;
+        path[length] = '\0';
+        CreateDirectoryA(path, nullptr);
+    }
+}
+
+// The whole pool over a workspace whose directory paths are too long to create.
+static void check_full_pool_cycle(const char* long_workspace) {
+    use_workspace(long_workspace);
+    state.cycle_number = 1;
+    state.cycle_letter = 'a';
+    state.abort_flag = 0;
+    reset_worker_handles();
+    prepare_slices();
+    reset_cycle_timing();
+    state.workers_remaining = WORKER_COUNT;
+    check(launch_workers() == 1, "1,024 CreateThread calls");
+    check(wait_for_workers() == 1, "the last worker's SetEvent ends the wait");
+    check(state.workers_remaining.load() == 0 && state.abort_flag == 0, "every worker counted itself out");
+    check(close_worker_handles() == 1, "every thread handle closed");
+    delete_cycle_directories();
+    check(finish_cycle_timing() == 1 && state.cycle_start > 0, "the cycle is timed from worker 0");
+    check(strlen(state.worker_paths[0]) == 266, "paths of 266 characters");
+    char pattern[PATH_CAPACITY + 8];
+    snprintf(pattern, sizeof pattern, "%s*", long_workspace);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    int entries = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do entries += found.cFileName[0] != '.';
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    check(entries == 0, "nothing was created past MAX_PATH");
+}
+
+// A handful of real workers with real directories, counted out by the event.
+static void check_small_real_cycle(const char* workspace) {
+    constexpr uint32_t WORKERS = 4;
+    use_workspace(workspace);
+    state.cycle_letter = 'c';
+    prepare_slices();
+    state.workers_remaining = WORKERS;
+    ThreadHandle threads[WORKERS];
+    for (uint32_t worker = 0; worker < WORKERS; ++worker)
+        threads[worker] = os_create_thread(directory_worker, &state.slices[worker]);
+    check(os_wait_forever(state.completion_event) == OS_WAIT_SIGNALLED, "four workers signal completion");
+    for (ThreadHandle thread : threads) check(thread != nullptr && os_close_handle(thread) == 1, "worker handle");
+
+    char path[PATH_CAPACITY + 8];
+    int present = 0;
+    for (uint32_t index = 1; index <= WORKERS * DIRECTORIES_PER_WORKER; ++index) {
+        snprintf(path, sizeof path, "%sc%05u", workspace, index);
+        present += (GetFileAttributesA(path) & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                   GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+        os_remove_directory(path);
+    }
+    check(present == WORKERS * DIRECTORIES_PER_WORKER, "360 real directories c00001..c00360");
+    snprintf(path, sizeof path, "%sc00001", workspace);
+    check(GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES, "and they are removed again");
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        printf("usage: platform_checks PATH_TO_ORVENNA_EXE\n");
+        return 2;
+    }
+    check_version_record(argv[1]);
+
+    char scratch[MAX_PATH];
+    GetCurrentDirectoryA(sizeof scratch, scratch);
+    check_directories_and_errors(scratch);
+    check_event_and_counter();
+
+    os_query_counter_frequency(&state.counter_frequency);
+    state.completion_event = os_create_event();
+    char long_workspace[PATH_CAPACITY + 1];
+    make_directory_of_252(scratch, long_workspace);
+    check(strlen(long_workspace) == 252, "a base directory of 252 characters");
+    strcat(long_workspace, "\\qmxeb4\\");
+    check_full_pool_cycle(long_workspace);
+
+    char short_workspace[MAX_PATH];
+    snprintf(short_workspace, sizeof short_workspace, "%s\\small\\", scratch);
+    check_small_real_cycle(short_workspace);
+
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
