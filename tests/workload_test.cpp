@@ -90,7 +90,8 @@ TEST_P(DirectoryPathTest, LetterAndFiveDigits) {
 INSTANTIATE_TEST_SUITE_P(Names, DirectoryPathTest,
                          ::testing::Values(PathCase{'a', 1, "a00001"}, PathCase{'a', 90, "a00090"},
                                            PathCase{'c', 407, "c00407"}, PathCase{'d', 12345, "d12345"},
-                                           PathCase{'g', 92160, "g92160"}));
+                                           PathCase{'g', 92160, "g92160"}),
+                         [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
 
 class CycleLetterTest : public WorkloadTest, public ::testing::WithParamInterface<char> {};
 
