@@ -23,7 +23,8 @@ tree="$scratch/tree" user_dir="$scratch/tree/user" results="$scratch/results"
 mkdir -p "$user_dir/folder/nested" "$tree/outside" "$results"
 echo "keep me" > "$user_dir/notes.txt"
 echo "inner" > "$user_dir/folder/nested/file"
-mkdir "$user_dir/abcde1"  # shaped like a workspace name
+mkdir "$user_dir/abcde1"  # shaped like a workspace name: never entered, emptied or removed
+echo "mine" > "$user_dir/abcde1/inside"
 ln -s "$tree/outside" "$user_dir/link"
 before=$(snapshot "$tree")
 (cd "$user_dir" && printf 'x' | "$program" > "$results/complete.out"; echo $? > "$results/complete.rc")
