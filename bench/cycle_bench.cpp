@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
         product_times.push_back(product);
         minimal_times.push_back(minimal);
         ratios.push_back(product / minimal);
-        printf("round %d: product %.3f s, minimal %.3f s, ratio %.3f\n", round + 1, product, minimal, product / minimal);
+        printf("round %d: product %.3f s, minimal %.3f s, ratio %.3f\n", round + 1, product, minimal,
+               product / minimal);
     }
     print_spread("product", product_times, "s");
     print_spread("minimal", minimal_times, "s");

@@ -24,20 +24,22 @@ constexpr uint32_t EXIT_AFTER_FAILED_CYCLE = 0;
 }
 
 [[noreturn]] static void invalidated_exit() {
-    os_print("\r\n.DIAG. Orvenna invalidated...\r\n"
-             ".DIAG. The random workspace was opened in File Explorer during the benchmark.\r\n"
-             ".DIAG. The result is no longer valid.\r\n");
+    os_print(
+        "\r\n.DIAG. Orvenna invalidated...\r\n"
+        ".DIAG. The random workspace was opened in File Explorer during the benchmark.\r\n"
+        ".DIAG. The result is no longer valid.\r\n");
     remove_workspace(false);
     closing_prompt();
 }
 
 static void run_one_cycle() {
     minimize_workspace_window();
-    os_print("\r\n"
-             "==================================================================\r\n"
-             "                Orvenna %llu/7\r\n"
-             "==================================================================\r\n",
-             static_cast<unsigned long long>(state.cycle_number));
+    os_print(
+        "\r\n"
+        "==================================================================\r\n"
+        "                Orvenna %llu/7\r\n"
+        "==================================================================\r\n",
+        static_cast<unsigned long long>(state.cycle_number));
     os_print(".DIAG. Benchmark initialization.\r\n");
     state.cycle_letter = static_cast<char>('a' + state.cycle_number - 1);
     state.abort_flag = 0;

@@ -90,7 +90,8 @@ ThreadHandle os_create_thread(ThreadRoutine routine, void* parameter) {
         errno = error;
         return nullptr;
     }
-    return reinterpret_cast<ThreadHandle>(thread);
+    // The handle slot holds the pthread_t itself.
+    return reinterpret_cast<ThreadHandle>(thread);  // NOLINT(performance-no-int-to-ptr)
 }
 
 EventHandle os_create_event() {
@@ -147,8 +148,7 @@ int os_query_counter(uint64_t* counter) {
 }
 
 void os_sleep(uint32_t milliseconds) {
-    timespec pause = {static_cast<time_t>(milliseconds / 1000),
-                      static_cast<long>(milliseconds % 1000) * 1000000L};
+    timespec pause = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
     }
 }

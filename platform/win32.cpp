@@ -1,11 +1,11 @@
 // The platform operations on the real Windows calls.
 
-#include <windows.h>
 #include <conio.h>
 #include <fcntl.h>
 #include <intrin.h>
 #include <io.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -101,8 +101,7 @@ WindowHandle os_foreground_window() {
 }
 
 void os_place_window(WindowHandle window, int x, int y, int width, int height) {
-    SetWindowPos(static_cast<HWND>(window), nullptr, x, y, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(static_cast<HWND>(window), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void os_open_folder(const char* path) {

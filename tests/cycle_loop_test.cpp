@@ -38,9 +38,7 @@ class CycleLoopTest : public ::testing::Test {
         return exit_code;
     }
 
-    std::string start_up_text() const {
-        return expected::announcement(WORKSPACE) + expected::start_banner();
-    }
+    std::string start_up_text() const { return expected::announcement(WORKSPACE) + expected::start_banner(); }
 
     std::string completed_cycles(uint64_t count) const {
         std::string text;
@@ -102,9 +100,8 @@ class WayOutTest : public CycleLoopTest {};
 TEST_F(WayOutTest, ThreadCreationFailsInCycleTwo) {
     fake_fail(FAKE_CREATE_THREAD, WORKER_COUNT + 6, WORKER_COUNT + 6, FAKE_ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(1) +
-                               cycle_prefix(2, "with 1024 threads.\r\n") + expected::CREATE_THREAD_FAILED + "8\r\n" +
-                               expected::INTERRUPTED + expected::ANY_KEY);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(1) + cycle_prefix(2, "with 1024 threads.\r\n") +
+                               expected::CREATE_THREAD_FAILED + "8\r\n" + expected::INTERRUPTED + expected::ANY_KEY);
     EXPECT_EQ(count_under_workspace('b'), 5 * 90u) << "the five started workers' directories stay";
     EXPECT_EQ(count_under_workspace('a'), 0u);
     EXPECT_EQ(fake.closed_handles.size(), WORKER_COUNT + 5);

@@ -1,10 +1,11 @@
+#include "workspace/explorer_guard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "driver/state.h"
 #include "tests/fake_platform.h"
-#include "workspace/explorer_guard.h"
 
 namespace {
 
@@ -52,22 +53,22 @@ TEST_P(WindowTest, MatchesExplorerWindowsShowingTheName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, WindowTest,
-    ::testing::Values(
-        WindowCase{"bare_name", "CabinetWClass", "qmxeb4", true, true, true},
-        WindowCase{"full_path", "CabinetWClass", "C:\\Users\\me\\qmxeb4\\", true, true, true},
-        WindowCase{"name_at_the_end", "CabinetWClass", "Folder qmxeb4", true, true, true},
-        WindowCase{"first_character_many_times", "CabinetWClass", "qqqmqmxqmxeqmxebqmxeb4", true, true, true},
-        WindowCase{"other_name", "CabinetWClass", "qmxeb5", true, true, false},
-        WindowCase{"name_cut_short", "CabinetWClass", "xx qmxeb", true, true, false},
-        WindowCase{"upper_case_title", "CabinetWClass", "QMXEB4", true, true, false},
-        WindowCase{"empty_title", "CabinetWClass", "", true, true, false},
-        WindowCase{"lower_case_class", "cabinetwclass", "qmxeb4", true, true, false},
-        WindowCase{"class_with_suffix", "CabinetWClassX", "qmxeb4", true, true, false},
-        WindowCase{"class_prefix", "CabinetW", "qmxeb4", true, true, false},
-        WindowCase{"wine_explorer", "ExplorerWClass", "/home/user/qmxeb4/", true, true, false},
-        WindowCase{"console_showing_path", "ConsoleWindowClass", "C:\\x\\qmxeb4", true, true, false},
-        WindowCase{"class_unreadable", "CabinetWClass", "qmxeb4", false, true, false},
-        WindowCase{"title_unreadable", "CabinetWClass", "qmxeb4", true, false, false}),
+    ::testing::Values(WindowCase{"bare_name", "CabinetWClass", "qmxeb4", true, true, true},
+                      WindowCase{"full_path", "CabinetWClass", "C:\\Users\\me\\qmxeb4\\", true, true, true},
+                      WindowCase{"name_at_the_end", "CabinetWClass", "Folder qmxeb4", true, true, true},
+                      WindowCase{"first_character_many_times", "CabinetWClass", "qqqmqmxqmxeqmxebqmxeb4", true, true,
+                                 true},
+                      WindowCase{"other_name", "CabinetWClass", "qmxeb5", true, true, false},
+                      WindowCase{"name_cut_short", "CabinetWClass", "xx qmxeb", true, true, false},
+                      WindowCase{"upper_case_title", "CabinetWClass", "QMXEB4", true, true, false},
+                      WindowCase{"empty_title", "CabinetWClass", "", true, true, false},
+                      WindowCase{"lower_case_class", "cabinetwclass", "qmxeb4", true, true, false},
+                      WindowCase{"class_with_suffix", "CabinetWClassX", "qmxeb4", true, true, false},
+                      WindowCase{"class_prefix", "CabinetW", "qmxeb4", true, true, false},
+                      WindowCase{"wine_explorer", "ExplorerWClass", "/home/user/qmxeb4/", true, true, false},
+                      WindowCase{"console_showing_path", "ConsoleWindowClass", "C:\\x\\qmxeb4", true, true, false},
+                      WindowCase{"class_unreadable", "CabinetWClass", "qmxeb4", false, true, false},
+                      WindowCase{"title_unreadable", "CabinetWClass", "qmxeb4", true, false, false}),
     [](const ::testing::TestParamInfo<WindowCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ExplorerGuardTest, ProbeFindsMinimizesAndClosesTheWindow) {
@@ -76,8 +77,8 @@ TEST_F(ExplorerGuardTest, ProbeFindsMinimizesAndClosesTheWindow) {
     fake.windows[explorer].visible_from_enum = 3;
     probe_workspace_window();
 
-    const std::vector<std::string> expected_events = {"open /home/user/qmxeb4/", "sleep 50", "sleep 50",
-                                                      "minimize 1", "close 1"};
+    const std::vector<std::string> expected_events = {"open /home/user/qmxeb4/", "sleep 50", "sleep 50", "minimize 1",
+                                                      "close 1"};
     EXPECT_EQ(fake.events, expected_events);
     EXPECT_EQ(state.explorer_window, fake_window_handle(explorer));
     EXPECT_TRUE(fake.windows[explorer].closed);

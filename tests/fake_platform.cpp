@@ -234,8 +234,8 @@ WindowHandle os_foreground_window() {
 }
 
 void os_place_window(WindowHandle window, int x, int y, int width, int height) {
-    fake.events.push_back("place " + window_name(window) + " " + std::to_string(x) + " " + std::to_string(y) +
-                          " " + std::to_string(width) + " " + std::to_string(height));
+    fake.events.push_back("place " + window_name(window) + " " + std::to_string(x) + " " + std::to_string(y) + " " +
+                          std::to_string(width) + " " + std::to_string(height));
 }
 
 void os_open_folder(const char* path) {

@@ -61,7 +61,7 @@ struct FakePlatform {
     std::vector<FakeFailure> failures;
     uint64_t calls[FAKE_OPERATION_COUNT] = {};
     std::vector<std::string> events;  // window, shell and sleep calls in order
-    std::string last_removal;  // the path of the latest remove call
+    std::string last_removal;         // the path of the latest remove call
     std::vector<FakeWindow> windows;
     WindowHandle foreground_window = nullptr;
     uint64_t frequency = 1000;

@@ -1,6 +1,7 @@
+#include "driver/startup.h"
+
 #include <gtest/gtest.h>
 
-#include "driver/startup.h"
 #include "driver/state.h"
 #include "tests/expected_text.h"
 #include "tests/fake_platform.h"
@@ -51,8 +52,7 @@ TEST_P(BasePathTest, PlacesWorkspaceOrRefuses) {
     const std::string workspace = test_case.expected_parent + state.workspace_name + "/";
     EXPECT_EQ(std::string(state.workspace_path), workspace);
     EXPECT_EQ(state.workspace_length, workspace.size());
-    EXPECT_EQ(fake.output.rfind(expected::announcement(workspace) + expected::start_banner(), 0), 0u)
-        << fake.output;
+    EXPECT_EQ(fake.output.rfind(expected::announcement(workspace) + expected::start_banner(), 0), 0u) << fake.output;
     EXPECT_EQ(fake.directories.count(workspace.substr(0, workspace.size() - 1)), 1u);
 }
 
@@ -103,15 +103,15 @@ TEST_P(StartupFailureTest, PrintsMessageWaitsForKeyAndExitsWithOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, StartupFailureTest,
-    ::testing::Values(
-        StartupFailureCase{"workspace_creation_denied", FAKE_CREATE_DIRECTORY, 1, 1, FAKE_ERROR_ACCESS_DENIED, false,
-                           "\r\n[ERROR] Unable to create random workspace directory.\r\n"},
-        StartupFailureCase{"no_free_name", FAKE_CREATE_DIRECTORY, 1, 256, FAKE_ERROR_ALREADY_EXISTS, false,
-                           "\r\n[ERROR] Unable to find a free random workspace name.\r\n"},
-        StartupFailureCase{"counter_frequency", FAKE_QUERY_FREQUENCY, 1, 1, 1, true,
-                           "\r\n[ERROR] QueryPerformanceFrequency\r\n"},
-        StartupFailureCase{"event_creation", FAKE_CREATE_EVENT, 1, 1, FAKE_ERROR_NOT_ENOUGH_MEMORY, true,
-                           "\r\n[ERROR] CreateEventA failed\r\n"}),
+    ::testing::Values(StartupFailureCase{"workspace_creation_denied", FAKE_CREATE_DIRECTORY, 1, 1,
+                                         FAKE_ERROR_ACCESS_DENIED, false,
+                                         "\r\n[ERROR] Unable to create random workspace directory.\r\n"},
+                      StartupFailureCase{"no_free_name", FAKE_CREATE_DIRECTORY, 1, 256, FAKE_ERROR_ALREADY_EXISTS,
+                                         false, "\r\n[ERROR] Unable to find a free random workspace name.\r\n"},
+                      StartupFailureCase{"counter_frequency", FAKE_QUERY_FREQUENCY, 1, 1, 1, true,
+                                         "\r\n[ERROR] QueryPerformanceFrequency\r\n"},
+                      StartupFailureCase{"event_creation", FAKE_CREATE_EVENT, 1, 1, FAKE_ERROR_NOT_ENOUGH_MEMORY, true,
+                                         "\r\n[ERROR] CreateEventA failed\r\n"}),
     [](const ::testing::TestParamInfo<StartupFailureCase>& info) { return std::string(info.param.label); });
 
 TEST_F(StartupTest, MovesForegroundWindowOnlyWhenThereIsOne) {
@@ -153,12 +153,13 @@ TEST_P(ClosingPromptTest, AboutOnlyForTheLetterA) {
     EXPECT_EQ(fake.keys.size(), test_case.shows_about ? 0u : 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, ClosingPromptTest,
-    ::testing::Values(ClosingKeyCase{"lower_a", 'a', true}, ClosingKeyCase{"upper_a", 'A', true},
-                      ClosingKeyCase{"b", 'b', false}, ClosingKeyCase{"enter", '\r', false},
-                      ClosingKeyCase{"end_of_input", -1, false}),
-    [](const ::testing::TestParamInfo<ClosingKeyCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Keys, ClosingPromptTest,
+                         ::testing::Values(ClosingKeyCase{"lower_a", 'a', true}, ClosingKeyCase{"upper_a", 'A', true},
+                                           ClosingKeyCase{"b", 'b', false}, ClosingKeyCase{"enter", '\r', false},
+                                           ClosingKeyCase{"end_of_input", -1, false}),
+                         [](const ::testing::TestParamInfo<ClosingKeyCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 TEST_F(StartupTest, FatalExitPrintsMessageThenAnyKeyLine) {
     fake.keys = {'q'};

@@ -121,8 +121,8 @@ TEST_F(TimingTest, DurationLinesRunFromTheLatestCycleDown) {
     record_cycles({1000, 2701, 3200});
     state.cycle_number = 3;
     print_cycle_durations();
-    EXPECT_EQ(fake.output, expected::duration_line(3, 3) + expected::duration_line(2, 3) +
-                               expected::duration_line(1, 1));
+    EXPECT_EQ(fake.output,
+              expected::duration_line(3, 3) + expected::duration_line(2, 3) + expected::duration_line(1, 1));
 
     fake.output.clear();
     state.cycle_number = 1;

@@ -1,10 +1,11 @@
+#include "workspace/workspace.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "driver/state.h"
 #include "tests/fake_platform.h"
-#include "workspace/workspace.h"
 
 namespace {
 
@@ -93,16 +94,17 @@ TEST_P(AttemptTest, OnlyAlreadyExistsIsRetried) {
     EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], test_case.attempts);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Attempts, AttemptTest,
-    ::testing::Values(AttemptCase{"first_name_free", 0, 0, WORKSPACE_CREATED, 1},
-                      AttemptCase{"free_after_255_collisions", 255, 0, WORKSPACE_CREATED, 256},
-                      AttemptCase{"256_collisions", 256, 0, WORKSPACE_NO_FREE_NAME, 256},
-                      AttemptCase{"access_denied_stops_at_once", 0, FAKE_ERROR_ACCESS_DENIED,
-                                  WORKSPACE_CREATION_FAILED, 1},
-                      AttemptCase{"other_error_after_collisions", 3, FAKE_ERROR_PATH_NOT_FOUND,
-                                  WORKSPACE_CREATION_FAILED, 4}),
-    [](const ::testing::TestParamInfo<AttemptCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Attempts, AttemptTest,
+                         ::testing::Values(AttemptCase{"first_name_free", 0, 0, WORKSPACE_CREATED, 1},
+                                           AttemptCase{"free_after_255_collisions", 255, 0, WORKSPACE_CREATED, 256},
+                                           AttemptCase{"256_collisions", 256, 0, WORKSPACE_NO_FREE_NAME, 256},
+                                           AttemptCase{"access_denied_stops_at_once", 0, FAKE_ERROR_ACCESS_DENIED,
+                                                       WORKSPACE_CREATION_FAILED, 1},
+                                           AttemptCase{"other_error_after_collisions", 3, FAKE_ERROR_PATH_NOT_FOUND,
+                                                       WORKSPACE_CREATION_FAILED, 4}),
+                         [](const ::testing::TestParamInfo<AttemptCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 class RemovalTest : public WorkspaceTest {
   protected:

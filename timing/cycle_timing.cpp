@@ -26,8 +26,7 @@ uint64_t rounded_seconds(uint64_t milliseconds) {
 
 void print_cycle_durations() {
     for (uint64_t cycle = state.cycle_number; cycle >= 1; --cycle) {
-        os_print(".DIAG. Benchmark %llu duration: %llu Seconds\r\n",
-                 static_cast<unsigned long long>(cycle),
+        os_print(".DIAG. Benchmark %llu duration: %llu Seconds\r\n", static_cast<unsigned long long>(cycle),
                  static_cast<unsigned long long>(rounded_seconds(state.durations_ms[cycle - 1])));
     }
 }
@@ -38,9 +37,10 @@ void compute_average() {
 }
 
 void print_average_banner() {
-    os_print("\r\n"
-             "==================================================================\r\n"
-             "Your Record Average:         %llu Seconds (Lower is better)\r\n"
-             "==================================================================\r\n",
-             static_cast<unsigned long long>(state.average_seconds));
+    os_print(
+        "\r\n"
+        "==================================================================\r\n"
+        "Your Record Average:         %llu Seconds (Lower is better)\r\n"
+        "==================================================================\r\n",
+        static_cast<unsigned long long>(state.average_seconds));
 }

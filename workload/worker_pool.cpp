@@ -23,8 +23,7 @@ int launch_workers() {
 int wait_for_workers() {
     const uint32_t result = os_wait_forever(state.completion_event);
     if (result == OS_WAIT_SIGNALLED) return 1;
-    os_print("\r\n[ERROR] WaitForSingleObject.\r\nReturn code: %lu\r\n",
-             static_cast<unsigned long>(result));
+    os_print("\r\n[ERROR] WaitForSingleObject.\r\nReturn code: %lu\r\n", static_cast<unsigned long>(result));
     return 0;
 }
 

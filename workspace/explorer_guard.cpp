@@ -11,8 +11,7 @@ bool window_shows_workspace(WindowHandle window) {
     if (strcmp(state.class_buffer, EXPLORER_CLASS) != 0) return false;
     if (os_window_title(window, state.title_buffer, TITLE_CAPACITY) == 0) return false;
     for (const char* position = state.title_buffer; *position != '\0'; ++position) {
-        if (*position == state.workspace_name[0] &&
-            strncmp(position, state.workspace_name, WORKSPACE_NAME_LENGTH) == 0)
+        if (*position == state.workspace_name[0] && strncmp(position, state.workspace_name, WORKSPACE_NAME_LENGTH) == 0)
             return true;
     }
     return false;

@@ -43,9 +43,9 @@ static void check_version_record(const char* executable) {
               "product version 1.0.0.1");
         check(fixed->dwFileType == VFT_APP, "an application");
     }
-    const char* expected[][2] = {{"ProductName", "Orvenna"},      {"InternalName", "Orvenna"},
-                                 {"FileDescription", "Orvenna"},  {"Comments", "Windows Orvenna"},
-                                 {"FileVersion", "1.0.0.1"},      {"ProductVersion", "1.0.0.1"}};
+    const char* expected[][2] = {{"ProductName", "Orvenna"},     {"InternalName", "Orvenna"},
+                                 {"FileDescription", "Orvenna"}, {"Comments", "Windows Orvenna"},
+                                 {"FileVersion", "1.0.0.1"},     {"ProductVersion", "1.0.0.1"}};
     for (const auto& entry : expected) {
         char query[128];
         snprintf(query, sizeof query, "\\StringFileInfo\\040904b0\\%s", entry[0]);
