@@ -1,11 +1,13 @@
 // The platform operations on the real Windows calls.
 
+// windows.h comes first: the other Windows headers build on it.
+#include <windows.h>
+
 #include <conio.h>
 #include <fcntl.h>
 #include <intrin.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdarg>
 #include <cstdio>

@@ -81,14 +81,23 @@ check "complete run: workspace announced in the start directory" \
     test "$(dirname "$(workspace_of complete)")" = "$complete"
 check "complete run: workspace removed" test -z "$(ls -A "$complete")"
 
+# Runs the program from a new 252-character directory NAME, with the stand-in
+# Explorer window watching that directory (MODE and its arguments, see
+# explorer_window.cpp), up to the closing prompt and one key.
+run_with_explorer_window() {  # run_with_explorer_window NAME MODE [ARGS...]
+    local name=$1 mode=$2 directory
+    shift 2
+    directory=$(windows_directory_of_length "$name" 252)
+    wine "$helper" "$mode" "$(winepath -w "$directory")" "$(winepath -w "$scratch/$name.log")" "$@" &
+    helper_pid=$!
+    wait_for_text "$scratch/$name.log" waiting 60
+    start_program "$name" "$directory"
+    wait_for_text "$scratch/$name.out" "Press [a] for About" 300
+    press "$name" x
+}
+
 # 3. An Explorer window for the workspace at start-up is minimized and closed by the probe.
-probed=$(windows_directory_of_length probed 252)
-wine "$helper" await "$(winepath -w "$probed")" "$(winepath -w "$scratch/probed.log")" &
-helper_pid=$!
-wait_for_text "$scratch/probed.log" waiting 60
-start_program probed "$probed"
-wait_for_text "$scratch/probed.out" "Press [a] for About" 300
-press probed x
+run_with_explorer_window probed await
 check "probed run: exit code 0" test "$(wait_for_exit probed)" = 0
 expected_complete_run "$(announced_workspace "$scratch/probed.out")" > "$scratch/probed.expected"
 check "probed run: not invalidated" compare_transcript "$scratch/probed.out" "$scratch/probed.expected"
@@ -96,14 +105,8 @@ wait "$helper_pid"
 check "probed run: the window was minimized, asked to close and closed" \
     test "$(tr -d '\r' < "$scratch/probed.log" | tr '\n' ' ')" = "waiting shown minimized close requested closed "
 
-# 4. An Explorer window opened during the cycles invalidates the run.
-opened=$(windows_directory_of_length opened 252)
-wine "$helper" later "$(winepath -w "$opened")" "$(winepath -w "$scratch/opened.log")" 6500 &
-helper_pid=$!
-wait_for_text "$scratch/opened.log" waiting 60
-start_program opened "$opened"
-wait_for_text "$scratch/opened.out" "Press [a] for About" 300
-press opened x
+# 4. An Explorer window opened during the cycles (after the five-second probe) invalidates the run.
+run_with_explorer_window opened later 6500
 check "invalidated run: exit code 0" test "$(wait_for_exit opened)" = 0
 cycle=$(grep -c 'Orvenna [1-7]/7' "$scratch/opened.out")
 {
@@ -114,7 +117,7 @@ cycle=$(grep -c 'Orvenna [1-7]/7' "$scratch/opened.out")
 } > "$scratch/opened.expected"
 check "invalidated run: invalidated after cycle $cycle, no average" \
     compare_transcript "$scratch/opened.out" "$scratch/opened.expected"
-check "invalidated run: workspace removed" test -z "$(ls -A "$opened")"
+check "invalidated run: workspace removed" test -z "$(ls -A "$(dirname "$(workspace_of opened)")")"
 kill "$helper_pid" 2>/dev/null
 
 echo "$passes passed, $failures failed"
