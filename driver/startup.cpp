@@ -49,9 +49,15 @@ void closing_prompt() {
     os_exit_process(EXIT_DONE);
 }
 
+// Where the console goes, so that every run is watched in the same window.
+constexpr int CONSOLE_LEFT = 250;
+constexpr int CONSOLE_TOP = 250;
+constexpr int CONSOLE_WIDTH = 900;
+constexpr int CONSOLE_HEIGHT = 700;
+
 static void place_console_window() {
     WindowHandle console = os_foreground_window();
-    if (console != nullptr) os_place_window(console, 250, 250, 900, 700);
+    if (console != nullptr) os_place_window(console, CONSOLE_LEFT, CONSOLE_TOP, CONSOLE_WIDTH, CONSOLE_HEIGHT);
 }
 
 // Leaves the current directory and a final separator in workspace_path.

@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
 
 scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-e2e-XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+socket="orvenna-native-$$"
+trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$scratch"' EXIT
 failures=0
 passes=0
 check() {  # check DESCRIPTION COMMAND...
@@ -50,6 +51,21 @@ check "253-character directory exits 1" test "$(cat "$results/long.rc")" = 1
 printf '\r\n[ERROR] GetCurrentDirectoryA\r\n%s' "$ANY_KEY" > "$results/long.expected"
 check "253-character directory message" compare_transcript "$results/long.out" "$results/long.expected"
 check "nothing created in the 253-character directory" test -z "$(ls -A "$long_dir")"
+
+# With no input at all the key wait ends at once.
+(cd "$long_dir" && "$program" < /dev/null > /dev/null; echo $? > "$results/no-input.rc")
+check "no input: the key wait ends with the input" test "$(cat "$results/no-input.rc")" = 1
+
+# In a terminal one key press is enough, and it is not echoed.
+tmux -L "$socket" new-session -d -x 120 -y 20 "cd '$long_dir' && '$program'; echo \$? > '$results/terminal.rc'; sleep 30"
+for _ in $(seq 50); do
+    tmux -L "$socket" capture-pane -p | grep -q "Press any key" && break
+    sleep 0.1
+done
+tmux -L "$socket" send-keys q
+for _ in $(seq 50); do [ -s "$results/terminal.rc" ] && break; sleep 0.1; done
+check "terminal: one key without Enter ends the wait" test "$(cat "$results/terminal.rc" 2>/dev/null)" = 1
+check "terminal: the key is not echoed" test -z "$(tmux -L "$socket" capture-pane -p | grep -x q)"
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
