@@ -114,12 +114,16 @@ void os_exit_process(uint32_t exit_code) {
 }
 
 void os_print(const char* format, ...) {
-    char text[4096];
     va_list arguments;
     va_start(arguments, format);
-    const int length = vsnprintf(text, sizeof text, format, arguments);
+    va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    vsnprintf(text.data(), text.size(), format, arguments);
     va_end(arguments);
-    fake.output.append(text, static_cast<size_t>(length));
+    fake.output.append(text.data(), static_cast<size_t>(length));
 }
 
 int os_read_key() {

@@ -91,6 +91,78 @@ static void check_event_and_counter() {
     check(os_read_time_stamp_counter() != os_read_time_stamp_counter(), "time-stamp counter runs");
 }
 
+static bool close_requested = false;
+
+static LRESULT CALLBACK check_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CLOSE) {
+        close_requested = true;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+static WindowHandle wanted_window = nullptr;
+static bool wanted_window_seen = false;
+static int visits_after_stop = 0;
+
+static int OS_CALLBACK stop_at_wanted_window(WindowHandle window, intptr_t) {
+    if (wanted_window_seen) ++visits_after_stop;
+    if (window != wanted_window) return 1;
+    wanted_window_seen = true;
+    return 0;
+}
+
+static int OS_CALLBACK count_windows(WindowHandle, intptr_t count) {
+    ++*reinterpret_cast<int*>(count);
+    return 1;
+}
+
+// The window-manager operations on a window of our own.
+static void check_window_operations() {
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = check_window_procedure;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "OrvennaCheck";
+    RegisterClassA(&window_class);
+    HWND window = CreateWindowA("OrvennaCheck", "C:\\work\\qmxeb4", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                                nullptr, window_class.hInstance, nullptr);
+    check(window != nullptr, "a window to work on");
+    if (window == nullptr) return;
+    ShowWindow(window, SW_SHOWNORMAL);
+
+    char text[TITLE_CAPACITY];
+    check(os_window_class(window, text, CLASS_NAME_CAPACITY) == 12 && strcmp(text, "OrvennaCheck") == 0,
+          "GetClassNameA");
+    check(os_window_title(window, text, TITLE_CAPACITY) == 14 && strcmp(text, "C:\\work\\qmxeb4") == 0,
+          "GetWindowTextA");
+
+    int all_windows = 0;
+    os_enum_windows(count_windows, reinterpret_cast<intptr_t>(&all_windows));
+    wanted_window = window;
+    os_enum_windows(stop_at_wanted_window, 0);
+    check(all_windows > 0, "EnumWindows visits the top-level windows");
+    check(wanted_window_seen && visits_after_stop == 0, "EnumWindows stops when the visitor returns 0");
+
+    os_place_window(window, 250, 250, 900, 700);
+    RECT placed;
+    GetWindowRect(window, &placed);
+    check(placed.left == 250 && placed.top == 250 && placed.right == 1150 && placed.bottom == 950,
+          "SetWindowPos places and sizes");
+
+    os_minimize_window(window);
+    check(IsIconic(window), "ShowWindow minimizes");
+    os_minimize_window(nullptr);
+
+    os_post_close(window);
+    MSG message;
+    for (int pump = 0; pump < 100 && !close_requested; ++pump) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        Sleep(10);
+    }
+    check(close_requested, "PostMessageA delivers WM_CLOSE");
+    DestroyWindow(window);
+}
+
 static void use_workspace(const char* path) {
     strcpy(state.workspace_path, path);
     state.workspace_length = strlen(path);
@@ -178,6 +250,7 @@ int main(int argc, char** argv) {
     GetCurrentDirectoryA(sizeof scratch, scratch);
     check_directories_and_errors(scratch);
     check_event_and_counter();
+    check_window_operations();
 
     os_query_counter_frequency(&state.counter_frequency);
     state.completion_event = os_create_event();
