@@ -11,6 +11,7 @@ constexpr uint32_t BASE_PATH_LIMIT = PATH_CAPACITY - WORKSPACE_NAME_LENGTH - 1;
 static_assert(BASE_PATH_LIMIT == 253, "base path + name + separator fill the path exactly");
 
 static const char CURRENT_DIRECTORY_ERROR[] = "\r\n[ERROR] GetCurrentDirectoryA\r\n";
+static const char ANY_KEY_PROMPT[] = "\r\nPress any key to exit....\r\n";
 
 static const char START_BANNER[] =
     "\r\n"
@@ -33,7 +34,7 @@ static const char ABOUT_BLOCK[] =
 
 void fatal_exit(const char* message, uint32_t exit_code) {
     os_print("%s", message);
-    os_print("\r\nPress any key to exit....\r\n");
+    os_print("%s", ANY_KEY_PROMPT);
     os_read_key();
     os_exit_process(exit_code);
 }
@@ -43,7 +44,7 @@ void closing_prompt() {
     const int key = os_read_key();
     if (key == 'a' || key == 'A') {
         os_print("%s", ABOUT_BLOCK);
-        os_print("\r\nPress any key to exit....\r\n");
+        os_print("%s", ANY_KEY_PROMPT);
         os_read_key();
     }
     os_exit_process(EXIT_DONE);
