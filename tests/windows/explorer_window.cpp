@@ -1,19 +1,26 @@
-// Stands in for a File Explorer folder window: a top-level window of class
-// "CabinetWClass". It writes what happens to it to a log file.
+// Stands in for File Explorer's folder windows: top-level windows of class
+// "CabinetWClass", titled with the workspace's path. What happens to them is
+// written to a log file, one line an event.
 //
-//   explorer_window await BASE_DIRECTORY LOG   show the window, titled with the
-//       new workspace's path, as soon as a workspace appears under BASE_DIRECTORY
-//   explorer_window later BASE_DIRECTORY LOG DELAY_MS   the same, DELAY_MS after
-//       the workspace appears
-// Either closes when asked to.
+//   explorer_window probe BASE_DIRECTORY LOG
+//       opens a window as soon as a workspace appears under BASE_DIRECTORY, as
+//       opening the folder in File Explorer would; it closes when asked to.
+//   explorer_window during BASE_DIRECTORY LOG
+//       the same window, but asked to close it only drops the name from its
+//       title and stays; when it is next minimized (the start of a cycle) a
+//       second window for the workspace opens, as a user opening the folder
+//       during the benchmark would.
 
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 static FILE* log_file = nullptr;
+static bool stays_when_asked_to_close = false;
+static bool asked_to_close = false;
+static HWND second_window = nullptr;
+static char workspace[MAX_PATH];
 
 static void log_line(const char* text) {
     fprintf(log_file, "%s\n", text);
@@ -27,8 +34,8 @@ static bool is_workspace_name(const char* name) {
     return name[5] >= '0' && name[5] <= '9';
 }
 
-// Waits for a directory shaped like a workspace name under base; writes its path.
-static void await_workspace(const char* base, char* workspace, size_t capacity) {
+// Waits for a directory shaped like a workspace name under base; keeps its path.
+static void await_workspace(const char* base) {
     char pattern[MAX_PATH];
     snprintf(pattern, sizeof pattern, "%s\\*", base);
     for (;;) {
@@ -38,7 +45,7 @@ static void await_workspace(const char* base, char* workspace, size_t capacity) 
             do {
                 if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && is_workspace_name(found.cFileName)) {
                     FindClose(search);
-                    snprintf(workspace, capacity, "%s\\%s", base, found.cFileName);
+                    snprintf(workspace, sizeof workspace, "%s\\%s", base, found.cFileName);
                     return;
                 }
             } while (FindNextFileA(search, &found));
@@ -48,14 +55,32 @@ static void await_workspace(const char* base, char* workspace, size_t capacity) 
     }
 }
 
+static HWND open_folder_window() {
+    HWND window = CreateWindowA("CabinetWClass", workspace, WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    return window;
+}
+
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_SIZE:
-            if (wparam == SIZE_MINIMIZED) log_line("minimized");
+            if (wparam != SIZE_MINIMIZED) break;
+            log_line("minimized");
+            if (asked_to_close && second_window == nullptr) {
+                second_window = open_folder_window();
+                log_line("opened during the run");
+            }
             break;
         case WM_CLOSE:
             log_line("close requested");
-            DestroyWindow(window);
+            if (!stays_when_asked_to_close) {
+                DestroyWindow(window);
+                return 0;
+            }
+            asked_to_close = true;
+            SetWindowTextA(window, "Stand-in folder window");
+            ShowWindow(window, SW_RESTORE);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
@@ -65,24 +90,20 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
 }
 
 int main(int argc, char** argv) {
-    const bool later = argc == 5 && strcmp(argv[1], "later") == 0;
-    if (!later && !(argc == 4 && strcmp(argv[1], "await") == 0)) return 2;
+    if (argc != 4 || (strcmp(argv[1], "probe") != 0 && strcmp(argv[1], "during") != 0)) return 2;
+    stays_when_asked_to_close = strcmp(argv[1], "during") == 0;
     log_file = fopen(argv[3], "w");
     if (log_file == nullptr) return 2;
-
-    log_line("waiting");
-    char workspace[MAX_PATH];
-    await_workspace(argv[2], workspace, sizeof workspace);
-    if (later) Sleep(static_cast<DWORD>(atoi(argv[4])));
 
     WNDCLASSA window_class = {};
     window_class.lpfnWndProc = window_procedure;
     window_class.hInstance = GetModuleHandleA(nullptr);
     window_class.lpszClassName = "CabinetWClass";
     RegisterClassA(&window_class);
-    HWND window = CreateWindowA("CabinetWClass", workspace, WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                window_class.hInstance, nullptr);
-    ShowWindow(window, SW_SHOWNORMAL);
+
+    log_line("waiting");
+    await_workspace(argv[2]);
+    open_folder_window();
     log_line("shown");
 
     MSG message;
