@@ -1,5 +1,6 @@
 #include "tests/fake_platform.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
