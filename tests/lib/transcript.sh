@@ -69,6 +69,18 @@ compare_transcript() {  # compare_transcript OUTPUT_FILE EXPECTED_FILE
     return 1
 }
 
+# The user's own things in START_DIRECTORY: files, folders, a private file, a
+# directory shaped like a workspace name, and a link to a folder outside.
+make_user_files() {  # make_user_files START_DIRECTORY OUTSIDE_DIRECTORY
+    mkdir -p "$1/folder/nested" "$1/abcde1" "$2"
+    echo "keep me" > "$1/notes.txt"
+    echo "inner" > "$1/folder/nested/file"
+    echo "private" > "$1/secret" && chmod 600 "$1/secret"
+    echo "mine" > "$1/abcde1/inside"
+    echo "outside" > "$2/file"
+    ln -s "$2" "$1/link"
+}
+
 # Names, types, sizes, modes, link targets and contents of everything below DIR.
 snapshot() {  # snapshot DIR
     (cd "$1" && find . -printf '%p %y %s %m %l\n' | LC_ALL=C sort &&

@@ -21,12 +21,8 @@ check() {  # check DESCRIPTION COMMAND...
 
 # A complete run among the user's own files.
 tree="$scratch/tree" user_dir="$scratch/tree/user" results="$scratch/results"
-mkdir -p "$user_dir/folder/nested" "$tree/outside" "$results"
-echo "keep me" > "$user_dir/notes.txt"
-echo "inner" > "$user_dir/folder/nested/file"
-mkdir "$user_dir/abcde1"  # shaped like a workspace name: never entered, emptied or removed
-echo "mine" > "$user_dir/abcde1/inside"
-ln -s "$tree/outside" "$user_dir/link"
+mkdir -p "$results"
+make_user_files "$user_dir" "$tree/outside"
 before=$(snapshot "$tree")
 (cd "$user_dir" && printf 'x' | "$program" > "$results/complete.out"; echo $? > "$results/complete.rc")
 check "complete run exits 0" test "$(cat "$results/complete.rc")" = 0
