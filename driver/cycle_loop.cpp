@@ -11,14 +11,12 @@
 
 constexpr uint32_t EXIT_AFTER_FAILED_CYCLE = 0;
 
-[[noreturn]] static void interrupted_exit() {
-    os_print("\r\n[ERROR] Orvenna interrupted...\r\nThe program will NOT close immediately.\r\n");
-    close_worker_handles();
-    fatal_exit("", EXIT_AFTER_FAILED_CYCLE);
-}
+static const char INTERRUPTED[] = "\r\n[ERROR] Orvenna interrupted...\r\nThe program will NOT close immediately.\r\n";
+static const char END_COUNTER_FAILED[] = "\r\n[ERROR] QueryPerformanceCounter END\r\n";
 
-[[noreturn]] static void end_counter_exit() {
-    os_print("\r\n[ERROR] QueryPerformanceCounter END\r\n");
+// A cycle that cannot be completed or timed: its message, the handles closed, one key.
+[[noreturn]] static void failed_cycle_exit(const char* message) {
+    os_print("%s", message);
     close_worker_handles();
     fatal_exit("", EXIT_AFTER_FAILED_CYCLE);
 }
@@ -48,15 +46,15 @@ static void run_one_cycle() {
     reset_cycle_timing();
     state.workers_remaining = WORKER_COUNT;
     os_print(".DIAG. Creating 92160 directories with 1024 threads.\r\n");
-    if (!launch_workers()) interrupted_exit();
+    if (!launch_workers()) failed_cycle_exit(INTERRUPTED);
     os_print(".DIAG. Waiting for threads....\r\n");
-    if (!wait_for_workers() || state.abort_flag) interrupted_exit();
+    if (!wait_for_workers() || state.abort_flag) failed_cycle_exit(INTERRUPTED);
     os_print(".DIAG. All 1024 threads have finished.\r\n");
-    if (!close_worker_handles()) interrupted_exit();
+    if (!close_worker_handles()) failed_cycle_exit(INTERRUPTED);
     os_print(".DIAG. Handles closed.\r\n");
     os_print(".DIAG. Deleting this cycle directories....\r\n");
     delete_cycle_directories();
-    if (!finish_cycle_timing()) end_counter_exit();
+    if (!finish_cycle_timing()) failed_cycle_exit(END_COUNTER_FAILED);
     print_cycle_durations();
     os_print(".DIAG. Result saved.\r\n");
     check_workspace_opened();
