@@ -50,10 +50,7 @@ class CycleLoopTest : public ::testing::Test {
     }
 
     size_t count_under_workspace(char letter) const {
-        const std::string prefix = WORKSPACE + letter;
-        size_t count = 0;
-        for (const std::string& directory : fake.directories) count += directory.rfind(prefix, 0) == 0;
-        return count;
+        return fake_directories_starting_with(WORKSPACE + letter).size();
     }
 
     bool workspace_exists() const { return fake.directories.count(WORKSPACE_DIRECTORY) == 1; }

@@ -88,6 +88,14 @@ void fake_add_directory_tree(const std::string& path) {
         fake.directories.insert(directory);
 }
 
+std::set<std::string> fake_directories_starting_with(const std::string& prefix) {
+    std::set<std::string> found;
+    for (auto next = fake.directories.lower_bound(prefix);
+         next != fake.directories.end() && next->compare(0, prefix.size(), prefix) == 0; ++next)
+        found.insert(*next);
+    return found;
+}
+
 int fake_run(void (*body)()) {
     exit_point_set = true;
     if (setjmp(exit_point) == 0) {

@@ -81,6 +81,8 @@ extern FakePlatform fake;
 void fake_reset();
 void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call, uint32_t error);
 void fake_add_directory_tree(const std::string& path);
+// The directories whose full path begins with prefix.
+std::set<std::string> fake_directories_starting_with(const std::string& prefix);
 // Runs body until the process would exit; returns the exit code, -1 if it returned.
 int fake_run(void (*body)());
 WindowHandle fake_window_handle(size_t index);

@@ -42,12 +42,7 @@ class WorkloadTest : public ::testing::Test {
         state.workers_remaining = WORKER_COUNT;
     }
 
-    size_t count_under(const std::string& workspace) {
-        size_t count = 0;
-        for (const std::string& directory : fake.directories)
-            count += directory.size() > workspace.size() && directory.compare(0, workspace.size(), workspace) == 0;
-        return count;
-    }
+    size_t count_under(const std::string& workspace) { return fake_directories_starting_with(workspace).size(); }
 
     size_t filled_slots() {
         size_t filled = 0;
@@ -222,10 +217,7 @@ TEST_F(WorkloadTest, DeletionVisitsEveryNameAndSparesOtherLetters) {
     EXPECT_EQ(fake.last_removal, WORKSPACE + "b92160");
     const std::set<std::string> left = {WORKSPACE + "a00001", WORKSPACE + "b00004x", WORKSPACE + "b00006",
                                         WORKSPACE + "b00006/inner", WORKSPACE + "c92160"};
-    std::set<std::string> under_workspace;
-    for (const std::string& directory : fake.directories)
-        if (directory.rfind(WORKSPACE, 0) == 0) under_workspace.insert(directory);
-    EXPECT_EQ(under_workspace, left);
+    EXPECT_EQ(fake_directories_starting_with(WORKSPACE), left);
     EXPECT_EQ(fake.output, "");
 }
 
