@@ -5,19 +5,11 @@ set -u
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
+source "$here/../lib/check.sh"
 
 scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-e2e-XXXXXX")
 socket="orvenna-native-$$"
 trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$scratch"' EXIT
-failures=0
-passes=0
-check() {  # check DESCRIPTION COMMAND...
-    if "${@:2}"; then
-        echo "ok   $1"; passes=$((passes + 1))
-    else
-        echo "FAIL $1"; failures=$((failures + 1))
-    fi
-}
 
 # A complete run among the user's own files.
 tree="$scratch/tree" user_dir="$scratch/tree/user" results="$scratch/results"
@@ -63,5 +55,4 @@ for _ in $(seq 50); do [ -s "$results/terminal.rc" ] && break; sleep 0.1; done
 check "terminal: one key without Enter ends the wait" test "$(cat "$results/terminal.rc" 2>/dev/null)" = 1
 check "terminal: the key is not echoed" test -z "$(tmux -L "$socket" capture-pane -p | grep -x q)"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+report_checks

@@ -7,6 +7,7 @@ set -u
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
+source "$here/../lib/check.sh"
 
 scratch=$(mktemp -d /tmp/orvenna-faults-XXXXXX)
 mounts=()
@@ -16,10 +17,6 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
-passes=0 failures=0
-check() {
-    if "${@:2}"; then echo "ok   $1"; passes=$((passes + 1)); else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
 
 memory_file_system() {  # memory_file_system NAME MOUNT_OPTIONS: mounts it at $scratch/NAME
     mkdir -p "$scratch/$1"
@@ -78,5 +75,4 @@ printf '\r\n[ERROR] Unable to create random workspace directory.\r\n%s' "$ANY_KE
 check "read-only: message" compare_transcript "$scratch/readonly.out" "$scratch/readonly.expected"
 check "read-only: nothing written" test "$(ls -A "$readonly_directory")" = existing
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+report_checks

@@ -6,15 +6,12 @@ set -u
 session=$1 program=$2 helper=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
+source "$here/../lib/check.sh"
 source "$session/env"
 
 scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-wine-e2e-XXXXXX")
 socket="orvenna-$$"
 trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$scratch"' EXIT
-passes=0 failures=0
-check() {
-    if "${@:2}"; then echo "ok   $1"; passes=$((passes + 1)); else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
 
 # A Unix directory whose Windows path (Z: and the Unix path) is LENGTH characters.
 windows_directory_of_length() {  # windows_directory_of_length NAME LENGTH
@@ -122,5 +119,4 @@ check "invalidated run: the window opened after the probe had closed the first" 
 check "invalidated run: workspace removed" test -z "$(ls -A "$(dirname "$(workspace_of opened)")")"
 kill "$helper_pid" 2>/dev/null
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+report_checks
