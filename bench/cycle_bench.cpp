@@ -18,8 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/cycle_loop.h"
 #include "driver/state.h"
 #include "timing/cycle_timing.h"
+#include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
 #include "workload/directory_worker.h"
 #include "workload/worker_pool.h"
@@ -46,18 +48,20 @@ double product_cycle(const std::string& parent) {
     strcpy(state.workspace_path, workspace.c_str());
     state.workspace_length = workspace.size();
     state.cycle_number = 1;
-    state.cycle_letter = 'a';
-    state.abort_flag = 0;
 
     const double start = now_seconds();
-    reset_worker_handles();
-    prepare_slices();
-    reset_cycle_timing();
-    state.workers_remaining = WORKER_COUNT;
+    begin_cycle();
     if (!launch_workers() || !wait_for_workers() || state.abort_flag || !close_worker_handles()) exit(1);
     delete_cycle_directories();
     if (!finish_cycle_timing()) exit(1);
+    count_cycle_failures();
     const double elapsed = now_seconds() - start;
+    if (state.creation_failures != 0 || state.removal_failures != 0) {
+        fprintf(stderr, "the product's cycle left %llu directories uncreated and %llu unremoved\n",
+                static_cast<unsigned long long>(state.creation_failures),
+                static_cast<unsigned long long>(state.removal_failures));
+        exit(1);
+    }
 
     state.total_ms = 0;
     rmdir(workspace.c_str());

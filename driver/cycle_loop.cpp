@@ -1,33 +1,25 @@
 #include "driver/cycle_loop.h"
 
-#include "driver/startup.h"
+#include "driver/exits.h"
 #include "driver/state.h"
 #include "timing/cycle_timing.h"
+#include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
 #include "workload/directory_worker.h"
 #include "workload/worker_pool.h"
 #include "workspace/explorer_guard.h"
-#include "workspace/workspace.h"
-
-constexpr uint32_t EXIT_AFTER_FAILED_CYCLE = 0;
 
 static const char INTERRUPTED[] = "\r\n[ERROR] Orvenna interrupted...\r\nThe program will NOT close immediately.\r\n";
 static const char END_COUNTER_FAILED[] = "\r\n[ERROR] QueryPerformanceCounter END\r\n";
 
-// A cycle that cannot be completed or timed: its message, the handles closed, one key.
-[[noreturn]] static void failed_cycle_exit(const char* message) {
-    os_print("%s", message);
-    close_worker_handles();
-    fatal_exit("", EXIT_AFTER_FAILED_CYCLE);
-}
-
-[[noreturn]] static void invalidated_exit() {
-    os_print(
-        "\r\n.DIAG. Orvenna invalidated...\r\n"
-        ".DIAG. The random workspace was opened in File Explorer during the benchmark.\r\n"
-        ".DIAG. The result is no longer valid.\r\n");
-    remove_workspace(false);
-    closing_prompt();
+void begin_cycle() {
+    state.cycle_letter = static_cast<char>('a' + state.cycle_number - 1);
+    state.abort_flag = 0;
+    reset_worker_handles();
+    prepare_slices();
+    reset_cycle_timing();
+    reset_cycle_failures();
+    state.workers_remaining = WORKER_COUNT;
 }
 
 static void run_one_cycle() {
@@ -39,12 +31,7 @@ static void run_one_cycle() {
         "==================================================================\r\n",
         static_cast<unsigned long long>(state.cycle_number));
     os_print(".DIAG. Benchmark initialization.\r\n");
-    state.cycle_letter = static_cast<char>('a' + state.cycle_number - 1);
-    state.abort_flag = 0;
-    reset_worker_handles();
-    prepare_slices();
-    reset_cycle_timing();
-    state.workers_remaining = WORKER_COUNT;
+    begin_cycle();
     os_print(".DIAG. Creating 92160 directories with 1024 threads.\r\n");
     if (!launch_workers()) failed_cycle_exit(INTERRUPTED);
     os_print(".DIAG. Waiting for threads....\r\n");
@@ -55,8 +42,11 @@ static void run_one_cycle() {
     os_print(".DIAG. Deleting this cycle directories....\r\n");
     delete_cycle_directories();
     if (!finish_cycle_timing()) failed_cycle_exit(END_COUNTER_FAILED);
+    // Outside the timed span: the work that did not happen.
+    count_cycle_failures();
     print_cycle_durations();
     os_print(".DIAG. Result saved.\r\n");
+    if (state.creation_failures != 0 || state.removal_failures != 0) invalidated_exit();
     check_workspace_opened();
     if (state.invalidated) invalidated_exit();
     os_print(".DIAG. Preparing next benchmark.\r\n");
@@ -68,17 +58,8 @@ void run_cycles() {
     state.abort_flag = 0;
     state.invalidated = 0;
     for (uint64_t& duration : state.durations_ms) duration = 0;
-    state.cycle_number = 1;
-    for (;;) {
+    for (state.cycle_number = 1;; ++state.cycle_number) {
         run_one_cycle();
-        if (state.cycle_number == CYCLE_COUNT) break;
-        ++state.cycle_number;
+        if (state.cycle_number == CYCLE_COUNT) return;
     }
-
-    compute_average();
-    print_average_banner();
-    remove_workspace(true);
-    os_close_handle(state.completion_event);
-    state.completion_event = nullptr;
-    closing_prompt();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
-// The seven timed cycles, then the average, the workspace removal and the
-// closing prompt. Never returns: every way out ends the process.
-[[noreturn]] void run_cycles();
+// Resets the per-cycle state for state.cycle_number: its letter, the abort
+// flag, the worker handles and slices, the timing and the failure counts.
+void begin_cycle();
+// The seven timed cycles; returns after the seventh. Every other way out
+// (a failed step, an invalidation) ends the process.
+void run_cycles();

@@ -1,4 +1,4 @@
-#include "driver/startup.h"
+#include "driver/benchmark.h"
 
 int main() {
     run_benchmark();

@@ -1,17 +1,15 @@
 #include "driver/startup.h"
 
-#include "driver/cycle_loop.h"
+#include "driver/exits.h"
 #include "driver/state.h"
 #include "workspace/explorer_guard.h"
 #include "workspace/workspace.h"
 
 constexpr uint32_t EXIT_STARTUP_FAILED = 1;
-constexpr uint32_t EXIT_DONE = 0;
 constexpr uint32_t BASE_PATH_LIMIT = PATH_CAPACITY - WORKSPACE_NAME_LENGTH - 1;
 static_assert(BASE_PATH_LIMIT == 253, "base path + name + separator fill the path exactly");
 
 static const char CURRENT_DIRECTORY_ERROR[] = "\r\n[ERROR] GetCurrentDirectoryA\r\n";
-static const char ANY_KEY_PROMPT[] = "\r\nPress any key to exit....\r\n";
 
 static const char START_BANNER[] =
     "\r\n"
@@ -19,36 +17,6 @@ static const char START_BANNER[] =
     "                     Orvenna V1.0.0.1\r\n"
     "==================================================================\r\n"
     "\r\n";
-
-static const char ABOUT_BLOCK[] =
-    "\r\n"
-    ".DIAG.  Orvenna V1.0.0.1\r\n"
-    ".DIAG.  Windows Orvenna\r\n"
-    ".DIAG.  Created by the Orvenna developers\r\n"
-    ".DIAG.  E-Mail developers@orvenna.example\r\n"
-    ".DIAG.  Youtube https://www.youtube.com/@orvenna\r\n"
-    ".DIAG.  Make your record with this Orvenna\r\n"
-    ".DIAG.  Orvenna create 645120 folder in 7 cycles\r\n"
-    ".DIAG.  with 1024 thread every time.\r\n"
-    ".DIAG.  Have Fun !\r\n";
-
-void fatal_exit(const char* message, uint32_t exit_code) {
-    os_print("%s", message);
-    os_print("%s", ANY_KEY_PROMPT);
-    os_read_key();
-    os_exit_process(exit_code);
-}
-
-void closing_prompt() {
-    os_print("\r\nPress [a] for About or any other key to exit....\r\n");
-    const int key = os_read_key();
-    if (key == 'a' || key == 'A') {
-        os_print("%s", ABOUT_BLOCK);
-        os_print("%s", ANY_KEY_PROMPT);
-        os_read_key();
-    }
-    os_exit_process(EXIT_DONE);
-}
 
 // Where the console goes, so that every run is watched in the same window.
 constexpr int CONSOLE_LEFT = 250;
@@ -73,7 +41,7 @@ static uint64_t take_base_path() {
     return length;
 }
 
-void run_benchmark() {
+void start_up() {
     os_initialize();
     state.cycle_letter = 'a';
     place_console_window();
@@ -92,5 +60,4 @@ void run_benchmark() {
         fatal_exit("\r\n[ERROR] QueryPerformanceFrequency\r\n", EXIT_STARTUP_FAILED);
     state.completion_event = os_create_event();
     if (state.completion_event == nullptr) fatal_exit("\r\n[ERROR] CreateEventA failed\r\n", EXIT_STARTUP_FAILED);
-    run_cycles();
 }

@@ -27,6 +27,12 @@ struct WorkSlice {
     uint32_t count;
 };
 
+// The creations of one worker's slice that failed in the current cycle.
+struct CreationTally {
+    uint32_t failures;
+    uint32_t first_error;
+};
+
 // The one process-wide record. It lives in static storage and is zero at
 // start: nothing of the run is ever allocated.
 struct BenchmarkState {
@@ -48,6 +54,16 @@ struct BenchmarkState {
     char deletion_path[WORKER_PATH_CAPACITY];
     std::atomic<uint64_t> workers_remaining;
     EventHandle completion_event;
+
+    // Work that did not happen: a cycle with any is not scored. Worker i
+    // writes only creation_tallies[i]; the rest is the main thread's.
+    CreationTally creation_tallies[WORKER_COUNT];
+    uint64_t directories_removed;
+    uint32_t first_removal_error;
+    uint64_t creation_failures;
+    uint32_t creation_error;
+    uint64_t removal_failures;
+    uint32_t removal_error;
 
     // Timing
     uint64_t counter_frequency;

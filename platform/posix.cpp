@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 
 const uint32_t OS_ERROR_ALREADY_EXISTS = EEXIST;
+const uint32_t OS_ERROR_NOT_FOUND = ENOENT;
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 
 const uint32_t OS_ERROR_ALREADY_EXISTS = ERROR_ALREADY_EXISTS;
+const uint32_t OS_ERROR_NOT_FOUND = ERROR_FILE_NOT_FOUND;
 
 static_assert(sizeof(ThreadExitCode) == sizeof(DWORD), "thread routine returns a DWORD");
 

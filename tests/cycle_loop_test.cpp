@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
-#include "driver/startup.h"
+#include "driver/benchmark.h"
 #include "driver/state.h"
 #include "tests/expected_text.h"
 #include "tests/fake_platform.h"
@@ -156,6 +157,89 @@ TEST_P(InvalidationTest, WindowAfterCycleEndsTheRunWithoutAverage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AfterCycle, InvalidationTest, ::testing::Values(1u, 4u, 7u));
+
+// Directories that a cycle could not create or remove: that cycle is
+// reported, then the run is invalidated with the counts and first errors.
+struct FailedWorkCase {
+    const char* label;
+    uint64_t cycle;  // the cycle whose work fails
+    std::vector<FakeFailure> failures;
+    std::string reasons;
+    size_t left_in_workspace;  // the cycle's directories that stay
+};
+
+constexpr uint64_t CREATIONS_BEFORE(uint64_t cycle) {
+    return 1 + (cycle - 1) * DIRECTORIES_PER_CYCLE;  // the workspace, then whole cycles
+}
+constexpr uint64_t REMOVALS_BEFORE(uint64_t cycle) {
+    return (cycle - 1) * DIRECTORIES_PER_CYCLE;
+}
+
+class FailedWorkTest : public CycleLoopTest, public ::testing::WithParamInterface<FailedWorkCase> {};
+
+TEST_P(FailedWorkTest, CycleIsReportedThenTheRunIsInvalidated) {
+    const FailedWorkCase& test_case = GetParam();
+    for (const FakeFailure& failure : test_case.failures) fake.failures.push_back(failure);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(test_case.cycle - 1) +
+                               expected::cycle_until_report(test_case.cycle, DURATIONS_SECONDS) +
+                               expected::invalidated(test_case.reasons) + expected::CLOSING_PROMPT);
+    EXPECT_EQ(fake.calls[FAKE_REMOVE_DIRECTORY], test_case.cycle * DIRECTORIES_PER_CYCLE + 1)
+        << "every name visited, then the workspace";
+    const char letter = static_cast<char>('a' + test_case.cycle - 1);
+    EXPECT_EQ(count_under_workspace(letter), test_case.left_in_workspace);
+    EXPECT_EQ(workspace_exists(), test_case.left_in_workspace != 0);
+    EXPECT_EQ(fake.keys.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedWorkTest,
+    ::testing::Values(
+        FailedWorkCase{"EveryCreationInCycleOne",
+                       1,
+                       {{FAKE_CREATE_DIRECTORY, 2, CREATIONS_BEFORE(2), FAKE_ERROR_FILENAME_EXCED_RANGE}},
+                       expected::failed_directories(92160, "created", FAKE_ERROR_FILENAME_EXCED_RANGE),
+                       0},
+        FailedWorkCase{"ThreeInOneWorker",
+                       1,
+                       {{FAKE_CREATE_DIRECTORY, CREATIONS_BEFORE(1) + 7 * 90 + 4, CREATIONS_BEFORE(1) + 7 * 90 + 6,
+                         FAKE_ERROR_DISK_FULL}},
+                       expected::failed_directories(3, "created", FAKE_ERROR_DISK_FULL),
+                       0},
+        FailedWorkCase{"OnlyCycleFourFirstErrorKept",
+                       4,
+                       {{FAKE_CREATE_DIRECTORY, CREATIONS_BEFORE(4) + 1, CREATIONS_BEFORE(4) + 2, FAKE_ERROR_DISK_FULL},
+                        {FAKE_CREATE_DIRECTORY, CREATIONS_BEFORE(4) + 50000, CREATIONS_BEFORE(4) + 50009,
+                         FAKE_ERROR_ACCESS_DENIED}},
+                       expected::failed_directories(12, "created", FAKE_ERROR_DISK_FULL),
+                       0},
+        FailedWorkCase{
+            "RemovalsInCycleTwo",
+            2,
+            {{FAKE_REMOVE_DIRECTORY, REMOVALS_BEFORE(2) + 5, REMOVALS_BEFORE(2) + 6, FAKE_ERROR_ACCESS_DENIED}},
+            expected::failed_directories(2, "removed", FAKE_ERROR_ACCESS_DENIED),
+            2},
+        FailedWorkCase{
+            "BothAndUncreatedNamesAreNoSecondFault",
+            3,
+            {{FAKE_CREATE_DIRECTORY, CREATIONS_BEFORE(3) + 1, CREATIONS_BEFORE(3) + 90, FAKE_ERROR_DISK_FULL},
+             {FAKE_REMOVE_DIRECTORY, REMOVALS_BEFORE(3) + 92160, REMOVALS_BEFORE(3) + 92160, FAKE_ERROR_DIR_NOT_EMPTY}},
+            expected::failed_directories(90, "created", FAKE_ERROR_DISK_FULL) +
+                expected::failed_directories(1, "removed", FAKE_ERROR_DIR_NOT_EMPTY),
+            1}),
+    [](const ::testing::TestParamInfo<FailedWorkCase>& info) { return std::string(info.param.label); });
+
+TEST_F(CycleLoopTest, FailedWorkIsJudgedBeforeTheExplorerWindow) {
+    FakeWindow explorer{"CabinetWClass", "ilczy2"};
+    explorer.visible_from_enum = PROBE_ENUMERATIONS + 1;
+    fake.windows.push_back(explorer);
+    fake_fail(FAKE_CREATE_DIRECTORY, 2, 2, FAKE_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + expected::cycle_until_report(1, DURATIONS_SECONDS) +
+                               expected::invalidated(expected::failed_directories(1, "created", 5)) +
+                               expected::CLOSING_PROMPT);
+    EXPECT_EQ(fake.calls[FAKE_ENUM_WINDOWS], PROBE_ENUMERATIONS) << "no guard check after failed work";
+}
 
 TEST_F(WayOutTest, FinalRemovalFailsButTheRunEndsNormally) {
     fake_fail(FAKE_REMOVE_DIRECTORY, 7 * DIRECTORIES_PER_CYCLE + 1, 7 * DIRECTORIES_PER_CYCLE + 1,

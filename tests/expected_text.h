@@ -38,10 +38,18 @@ inline const std::string CLOSING_PROMPT = "\r\nPress [a] for About or any other 
 inline const std::string CREATE_THREAD_FAILED = "\r\n[ERROR] CreateThread failed.\r\nWin32 error code: ";
 inline const std::string INTERRUPTED =
     "\r\n[ERROR] Orvenna interrupted...\r\nThe program will NOT close immediately.\r\n";
-inline const std::string INVALIDATED =
-    "\r\n.DIAG. Orvenna invalidated...\r\n"
-    ".DIAG. The random workspace was opened in File Explorer during the benchmark.\r\n"
-    ".DIAG. The result is no longer valid.\r\n";
+inline std::string invalidated(const std::string& reasons) {
+    return "\r\n.DIAG. Orvenna invalidated...\r\n" + reasons + ".DIAG. The result is no longer valid.\r\n";
+}
+
+inline const std::string EXPLORER_REASON =
+    ".DIAG. The random workspace was opened in File Explorer during the benchmark.\r\n";
+inline const std::string INVALIDATED = invalidated(EXPLORER_REASON);
+
+inline std::string failed_directories(uint64_t count, const std::string& verb, uint32_t error) {
+    return ".DIAG. " + std::to_string(count) + " of 92160 directories could not be " + verb +
+           " in this cycle (Win32 error code: " + std::to_string(error) + ").\r\n";
+}
 
 inline std::string about_block() {
     const char* lines[] = {"Orvenna V1.0.0.1",

@@ -11,6 +11,7 @@
 
 FakePlatform fake;
 const uint32_t OS_ERROR_ALREADY_EXISTS = FAKE_ERROR_ALREADY_EXISTS;
+const uint32_t OS_ERROR_NOT_FOUND = FAKE_ERROR_FILE_NOT_FOUND;
 
 namespace {
 

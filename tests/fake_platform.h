@@ -31,8 +31,10 @@ constexpr uint32_t FAKE_ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t FAKE_ERROR_PATH_NOT_FOUND = 3;
 constexpr uint32_t FAKE_ERROR_ACCESS_DENIED = 5;
 constexpr uint32_t FAKE_ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr uint32_t FAKE_ERROR_DISK_FULL = 112;
 constexpr uint32_t FAKE_ERROR_DIR_NOT_EMPTY = 145;
 constexpr uint32_t FAKE_ERROR_ALREADY_EXISTS = 183;
+constexpr uint32_t FAKE_ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr uint32_t FAKE_WAIT_FAILED = 0xFFFFFFFF;
 
 struct FakeWindow {

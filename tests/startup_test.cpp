@@ -1,4 +1,5 @@
-#include "driver/startup.h"
+#include "driver/benchmark.h"
+#include "driver/exits.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "driver/cycle_loop.h"
 #include "driver/state.h"
 #include "tests/fake_platform.h"
+#include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
 #include "workload/directory_path.h"
 #include "workload/directory_worker.h"
@@ -32,14 +34,11 @@ class WorkloadTest : public ::testing::Test {
         fake_add_directory_tree(path);
     }
 
-    // The cycle loop's preparation of the workers, for the given letter.
+    // The cycle loop's preparation of the workers, for the cycle of the given letter.
     void prepare_cycle(char letter) {
-        state.cycle_letter = letter;
-        state.abort_flag = 0;
         if (state.completion_event == nullptr) state.completion_event = os_create_event();
-        reset_worker_handles();
-        prepare_slices();
-        state.workers_remaining = WORKER_COUNT;
+        state.cycle_number = static_cast<uint64_t>(letter - 'a' + 1);
+        begin_cycle();
     }
 
     size_t count_under(const std::string& workspace) { return fake_directories_starting_with(workspace).size(); }
@@ -127,7 +126,39 @@ TEST_F(WorkloadTest, EveryCreationFailingStillCompletesTheCycle) {
     EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], DIRECTORIES_PER_CYCLE);
     EXPECT_EQ(count_under(WORKSPACE), 0u);
     EXPECT_EQ(state.abort_flag, 0u);
-    EXPECT_EQ(fake.output, "");
+    EXPECT_EQ(fake.output, "") << "workers count their failures without a word";
+    for (const CreationTally& tally : state.creation_tallies) {
+        ASSERT_EQ(tally.failures, DIRECTORIES_PER_WORKER);
+        ASSERT_EQ(tally.first_error, FAKE_ERROR_ACCESS_DENIED);
+    }
+    delete_cycle_directories();
+    count_cycle_failures();
+    EXPECT_EQ(state.creation_failures, DIRECTORIES_PER_CYCLE);
+    EXPECT_EQ(state.creation_error, FAKE_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(state.removal_failures, 0u) << "names never created are no removal failures";
+}
+
+TEST_F(WorkloadTest, NextCycleStartsWithCleanCounts) {
+    fake_fail(FAKE_CREATE_DIRECTORY, 1, 1, FAKE_ERROR_DISK_FULL);
+    fake_fail(FAKE_REMOVE_DIRECTORY, 2, 2, FAKE_ERROR_ACCESS_DENIED);
+    prepare_cycle('a');
+    ASSERT_EQ(launch_workers(), 1);
+    ASSERT_EQ(wait_for_workers(), 1);
+    delete_cycle_directories();
+    count_cycle_failures();
+    EXPECT_EQ(state.creation_failures, 1u);
+    EXPECT_EQ(state.removal_failures, 1u);
+    ASSERT_EQ(close_worker_handles(), 1);
+
+    prepare_cycle('b');
+    ASSERT_EQ(launch_workers(), 1);
+    ASSERT_EQ(wait_for_workers(), 1);
+    delete_cycle_directories();
+    count_cycle_failures();
+    EXPECT_EQ(state.creation_failures, 0u);
+    EXPECT_EQ(state.creation_error, 0u);
+    EXPECT_EQ(state.removal_failures, 0u);
+    EXPECT_EQ(state.removal_error, 0u);
 }
 
 TEST_F(WorkloadTest, FailedStartReadAbortsWorkerZeroOnly) {

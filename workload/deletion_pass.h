@@ -1,5 +1,5 @@
 #pragma once
 
-// Removes the cycle's directories one by one on the main thread; a directory
-// that cannot be removed is passed over.
+// Removes the cycle's directories one by one on the main thread. A directory
+// that cannot be removed is passed over; the pass counts what it removed.
 void delete_cycle_directories();

@@ -1,5 +1,7 @@
 #include "workload/directory_worker.h"
 
+#include <cstddef>
+
 #include "driver/state.h"
 #include "workload/directory_path.h"
 
@@ -12,7 +14,9 @@ void prepare_slices() {
 
 ThreadExitCode OS_CALLBACK directory_worker(void* slice) {
     const WorkSlice* own_slice = static_cast<const WorkSlice*>(slice);
-    char* path = state.worker_paths[own_slice - state.slices];
+    const ptrdiff_t worker = own_slice - state.slices;
+    char* path = state.worker_paths[worker];
+    CreationTally& tally = state.creation_tallies[worker];
     uint32_t index = own_slice->first_index;
     for (uint32_t remaining = own_slice->count; remaining > 0; --remaining, ++index) {
         build_directory_path(path, index);
@@ -22,7 +26,7 @@ ThreadExitCode OS_CALLBACK directory_worker(void* slice) {
             state.abort_flag = 1;
             break;
         }
-        os_create_directory(path);
+        if (!os_create_directory(path) && tally.failures++ == 0) tally.first_error = os_last_error();
     }
     if (--state.workers_remaining == 0) os_set_event(state.completion_event);
     return 0;

@@ -7,7 +7,11 @@ RULE="$(printf '=%.0s' {1..66})$CRLF"
 ANY_KEY="${CRLF}Press any key to exit....$CRLF"
 CLOSING_PROMPT="${CRLF}Press [a] for About or any other key to exit....$CRLF"
 INTERRUPTED="$CRLF[ERROR] Orvenna interrupted...${CRLF}The program will NOT close immediately.$CRLF"
-INVALIDATED="$CRLF.DIAG. Orvenna invalidated...$CRLF.DIAG. The random workspace was opened in File Explorer during the benchmark.$CRLF.DIAG. The result is no longer valid.$CRLF"
+EXPLORER_REASON=".DIAG. The random workspace was opened in File Explorer during the benchmark.$CRLF"
+
+invalidated_by() {  # invalidated_by REASON_LINES
+    printf '%s' "$CRLF.DIAG. Orvenna invalidated...$CRLF$1.DIAG. The result is no longer valid.$CRLF"
+}
 
 start_text() {  # start_text WORKSPACE
     printf '.DIAG. Workspace directory: %s\r\n' "$1"

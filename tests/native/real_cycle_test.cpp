@@ -3,6 +3,7 @@
 // deletion pass removes them again.
 
 #include <dirent.h>
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,8 +13,10 @@
 #include <set>
 #include <string>
 
+#include "driver/cycle_loop.h"
 #include "driver/state.h"
 #include "timing/cycle_timing.h"
+#include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
 #include "workload/directory_worker.h"
 #include "workload/worker_pool.h"
@@ -60,12 +63,7 @@ class RealCycleTest : public ::testing::Test {
     // The cycle loop's steps up to the end of the creation phase.
     void create_cycle(uint64_t cycle) {
         state.cycle_number = cycle;
-        state.cycle_letter = static_cast<char>('a' + cycle - 1);
-        state.abort_flag = 0;
-        reset_worker_handles();
-        prepare_slices();
-        reset_cycle_timing();
-        state.workers_remaining = WORKER_COUNT;
+        begin_cycle();
         ASSERT_EQ(launch_workers(), 1);
         ASSERT_EQ(wait_for_workers(), 1);
         ASSERT_EQ(state.abort_flag, 0u);
@@ -94,6 +92,9 @@ TEST_F(RealCycleTest, ThreadsCreateEveryDirectoryAndThePassRemovesThem) {
         EXPECT_GT(state.cycle_start, 0u);
         EXPECT_GT(state.elapsed_ticks, 0u);
         EXPECT_EQ(state.durations_ms[cycle - 1], state.elapsed_ms);
+        count_cycle_failures();
+        EXPECT_EQ(state.creation_failures, 0u);
+        EXPECT_EQ(state.removal_failures, 0u);
     }
 }
 
@@ -103,16 +104,19 @@ TEST_F(RealCycleTest, DeletionPassSparesWhatIsNotEmptyOrNotOurs) {
     ASSERT_EQ(mkdir((workspace + "b00001").c_str(), 0777), 0);
     delete_cycle_directories();
     EXPECT_EQ(entries_of(workspace), (std::set<std::string>{"a00007", "b00001"}));
+    count_cycle_failures();
+    EXPECT_EQ(state.removal_failures, 1u) << "only the cycle's own directory that stayed";
+    EXPECT_EQ(state.removal_error, static_cast<uint32_t>(ENOTEMPTY));
 }
 
-TEST(RealPlatformTest, AlreadyExistsIsTheOneErrorToldApart) {
+TEST(RealPlatformTest, AlreadyExistsAndNotFoundAreTheErrorsToldApart) {
     char path[] = "/tmp/orvenna-exists-XXXXXX";
     ASSERT_NE(mkdtemp(path), nullptr);
     EXPECT_EQ(os_create_directory(path), 0);
     EXPECT_EQ(os_last_error(), OS_ERROR_ALREADY_EXISTS);
     EXPECT_EQ(os_remove_directory(path), 1);
     EXPECT_EQ(os_remove_directory(path), 0);
-    EXPECT_NE(os_last_error(), OS_ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(os_last_error(), OS_ERROR_NOT_FOUND);
 }
 
 TEST(RealPlatformTest, CurrentDirectoryHonoursTheCapacity) {

@@ -110,7 +110,8 @@ cycle=$(grep -c 'Orvenna [1-7]/7' "$scratch/opened.out")
     start_text "$(announced_workspace "$scratch/opened.out")"
     completed_cycles $((cycle - 1))
     cycle_text "$cycle"
-    printf '%s%s' "$INVALIDATED" "$CLOSING_PROMPT"
+    invalidated_by "$EXPLORER_REASON"
+    printf '%s' "$CLOSING_PROMPT"
 } > "$scratch/opened.expected"
 check "invalidated run: invalidated after cycle $cycle, no average" \
     compare_transcript "$scratch/opened.out" "$scratch/opened.expected"

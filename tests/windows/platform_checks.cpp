@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/cycle_loop.h"
 #include "driver/state.h"
 #include "timing/cycle_timing.h"
+#include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
 #include "workload/directory_worker.h"
 #include "workload/worker_pool.h"
@@ -187,12 +189,7 @@ static void make_directory_of_252(const char* scratch, char* path) {
 static void check_full_pool_cycle(const char* long_workspace) {
     use_workspace(long_workspace);
     state.cycle_number = 1;
-    state.cycle_letter = 'a';
-    state.abort_flag = 0;
-    reset_worker_handles();
-    prepare_slices();
-    reset_cycle_timing();
-    state.workers_remaining = WORKER_COUNT;
+    begin_cycle();
     check(launch_workers() == 1, "1,024 CreateThread calls");
     check(wait_for_workers() == 1, "the last worker's SetEvent ends the wait");
     check(state.workers_remaining.load() == 0 && state.abort_flag == 0, "every worker counted itself out");
@@ -200,6 +197,10 @@ static void check_full_pool_cycle(const char* long_workspace) {
     delete_cycle_directories();
     check(finish_cycle_timing() == 1 && state.cycle_start > 0, "the cycle is timed from worker 0");
     check(strlen(state.worker_paths[0]) == 266, "paths of 266 characters");
+    count_cycle_failures();
+    check(state.creation_failures == DIRECTORIES_PER_CYCLE && state.creation_error == ERROR_FILENAME_EXCED_RANGE,
+          "every creation counted as failed with ERROR_FILENAME_EXCED_RANGE");
+    check(state.removal_failures == 0, "names never created are no removal failures");
     char pattern[PATH_CAPACITY + 8];
     snprintf(pattern, sizeof pattern, "%s*", long_workspace);
     WIN32_FIND_DATAA found;
@@ -217,8 +218,8 @@ static void check_full_pool_cycle(const char* long_workspace) {
 static void check_small_real_cycle(const char* workspace) {
     constexpr uint32_t WORKERS = 4;
     use_workspace(workspace);
-    state.cycle_letter = 'c';
-    prepare_slices();
+    state.cycle_number = 3;
+    begin_cycle();
     state.workers_remaining = WORKERS;
     ThreadHandle threads[WORKERS];
     for (uint32_t worker = 0; worker < WORKERS; ++worker)
