@@ -2,6 +2,7 @@
 
 #include "driver/exits.h"
 #include "driver/state.h"
+#include "driver/stop_requests.h"
 #include "timing/cycle_timing.h"
 #include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
@@ -23,6 +24,7 @@ void begin_cycle() {
 }
 
 static void run_one_cycle() {
+    stop_if_requested();
     minimize_workspace_window();
     os_print(
         "\r\n"
@@ -41,6 +43,8 @@ static void run_one_cycle() {
     os_print(".DIAG. Handles closed.\r\n");
     os_print(".DIAG. Deleting this cycle directories....\r\n");
     delete_cycle_directories();
+    // A stop during the cycle lets its workers finish and its directories go first.
+    stop_if_requested();
     if (!finish_cycle_timing()) failed_cycle_exit(END_COUNTER_FAILED);
     // Outside the timed span: the work that did not happen.
     count_cycle_failures();

@@ -21,20 +21,27 @@ static const char ABOUT_BLOCK[] =
     ".DIAG.  with 1024 thread every time.\r\n"
     ".DIAG.  Have Fun !\r\n";
 
+// From here on a stop request ends the program at once: nothing is left to clean.
+static int wait_for_key() {
+    state.awaiting_key = 1;
+    if (state.stop_requested) os_end_by_stop();
+    return os_read_key();
+}
+
 void fatal_exit(const char* message, uint32_t exit_code) {
     os_print("%s", message);
     os_print("%s", ANY_KEY_PROMPT);
-    os_read_key();
+    wait_for_key();
     os_exit_process(exit_code);
 }
 
 void closing_prompt() {
     os_print("\r\nPress [a] for About or any other key to exit....\r\n");
-    const int key = os_read_key();
+    const int key = wait_for_key();
     if (key == 'a' || key == 'A') {
         os_print("%s", ABOUT_BLOCK);
         os_print("%s", ANY_KEY_PROMPT);
-        os_read_key();
+        wait_for_key();
     }
     os_exit_process(EXIT_DONE);
 }
@@ -55,7 +62,9 @@ void invalidated_exit() {
         os_print(".DIAG. %llu of 92160 directories could not be removed in this cycle (Win32 error code: %lu).\r\n",
                  static_cast<unsigned long long>(state.removal_failures),
                  static_cast<unsigned long>(state.removal_error));
-    if (state.invalidated)
+    if (state.workspace_read)
+        os_print(".DIAG. The random workspace was opened by another program during the benchmark.\r\n");
+    else if (state.invalidated)
         os_print(".DIAG. The random workspace was opened in File Explorer during the benchmark.\r\n");
     os_print(".DIAG. The result is no longer valid.\r\n");
     remove_workspace(false);
@@ -69,4 +78,9 @@ void completed_exit() {
     os_close_handle(state.completion_event);
     state.completion_event = nullptr;
     closing_prompt();
+}
+
+void stopped_exit() {
+    if (remove_workspace(true)) os_print("\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n");
+    os_end_by_stop();
 }

@@ -14,3 +14,5 @@
 [[noreturn]] void invalidated_exit();
 // After the seventh cycle: the average, the workspace removed, the closing prompt.
 [[noreturn]] void completed_exit();
+// The user asked to stop: the workspace removed, no key wait, ended as the request would.
+[[noreturn]] void stopped_exit();

@@ -2,6 +2,7 @@
 
 #include "driver/exits.h"
 #include "driver/state.h"
+#include "driver/stop_requests.h"
 #include "workspace/explorer_guard.h"
 #include "workspace/workspace.h"
 
@@ -43,6 +44,7 @@ static uint64_t take_base_path() {
 
 void start_up() {
     os_initialize();
+    watch_stop_requests();
     state.cycle_letter = 'a';
     place_console_window();
     const uint64_t base_length = take_base_path();
@@ -54,7 +56,9 @@ void start_up() {
         case WORKSPACE_CREATION_FAILED:
             fatal_exit("\r\n[ERROR] Unable to create random workspace directory.\r\n", EXIT_STARTUP_FAILED);
     }
+    stop_if_requested();
     probe_workspace_window();
+    stop_if_requested();
     os_print("%s", START_BANNER);
     if (!os_query_counter_frequency(&state.counter_frequency))
         fatal_exit("\r\n[ERROR] QueryPerformanceFrequency\r\n", EXIT_STARTUP_FAILED);

@@ -80,6 +80,11 @@ struct BenchmarkState {
     uint64_t cycle_number;
     uint64_t abort_flag;
     uint64_t invalidated;
+    uint64_t workspace_read;  // the invalidation came from the directory watch, not a window
+
+    // The user's stop requests, set from any thread or a signal handler.
+    std::atomic<uint32_t> stop_requested;
+    std::atomic<uint32_t> awaiting_key;
 };
 
 extern BenchmarkState state;

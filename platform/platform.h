@@ -26,6 +26,9 @@ constexpr char PATH_SEPARATOR = '/';
 // Shaped like the platform's own callbacks so that they are handed over as they are.
 typedef ThreadExitCode(OS_CALLBACK* ThreadRoutine)(void* parameter);
 typedef int(OS_CALLBACK* WindowVisitor)(WindowHandle window, intptr_t parameter);
+// Called for each stop request, on whatever thread the platform delivers it
+// (inside a signal handler on POSIX): it may only set atomic flags or end the process.
+typedef void (*StopHandler)();
 
 // The last-error values that callers tell apart: the name is taken, and
 // there is nothing by that name (ERROR_FILE_NOT_FOUND, ENOENT).
@@ -34,14 +37,22 @@ extern const uint32_t OS_ERROR_NOT_FOUND;
 constexpr uint32_t OS_WAIT_SIGNALLED = 0;
 
 // Process and console
-// Once, first thing: console output in binary mode (CR LF stays CR LF).
+// Once, first thing: console output unbuffered, so every line shows as it is
+// printed, also into a pipe or a file, and in binary mode (CR LF stays CR LF).
 void os_initialize();
 // Ends the process at once with exit_code, whatever other threads are doing.
 [[noreturn]] void os_exit_process(uint32_t exit_code);
-// printf's conversions; the bytes reach stdout in order before the next key wait.
+// printf's conversions; the bytes reach stdout at once, in order.
 void os_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Waits for one key and returns its character, without echo; -1 when the input has ended.
+// Ctrl-C at the key wait is a stop request, not a key.
 int os_read_key();
+// From now on the user's stop requests (Windows: Ctrl-C, Ctrl-Break; POSIX:
+// SIGINT, SIGTERM, SIGHUP) call handler instead of ending the process.
+void os_watch_stops(StopHandler handler);
+// Ends the process as the stop request would have: on POSIX by the request's
+// own signal (the terminal restored first), on Windows with STATUS_CONTROL_C_EXIT.
+[[noreturn]] void os_end_by_stop();
 
 // Kernel
 // The current directory into buffer, terminated; returns its length. Returns 0
@@ -71,8 +82,17 @@ void os_sleep(uint32_t milliseconds);
 // The processor's time-stamp counter, for seeding only.
 uint64_t os_read_time_stamp_counter();
 
+// Watches the directory for being opened or listed by anyone, from now on;
+// a watch that cannot be set up watches nothing. Windows has its Explorer
+// guard instead and watches nothing here.
+void os_watch_directory(const char* path);
+// True when the watched directory was opened or listed since the watch began.
+bool os_directory_was_read();
+
 // Window manager and shell; on POSIX there is no window system: no window is
 // in the foreground or ever enumerated, and opening a folder shows nothing.
+// False where no window can ever appear.
+bool os_has_window_system();
 // The window in the foreground, or null.
 WindowHandle os_foreground_window();
 // Moves and sizes window without activating it or changing its z-order.

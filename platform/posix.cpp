@@ -3,6 +3,8 @@
 
 #include <errno.h>
 #include <pthread.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
@@ -30,9 +32,26 @@ struct PosixEvent {
 
 PosixEvent the_event = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, false, false};
 
+// What a stop needs from a signal handler: the request's signal, and the
+// terminal's settings while a key wait has changed them.
+const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+StopHandler stop_handler = nullptr;
+volatile sig_atomic_t stop_signal = SIGINT;
+termios saved_terminal;
+volatile sig_atomic_t terminal_changed = 0;
+
+int workspace_watch = -1;
+
+void on_stop_signal(int signal_number) {
+    stop_signal = signal_number;
+    stop_handler();
+}
+
 }  // namespace
 
-void os_initialize() {}
+void os_initialize() {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+}
 
 void os_exit_process(uint32_t exit_code) {
     fflush(stdout);
@@ -48,13 +67,14 @@ void os_print(const char* format, ...) {
 
 int os_read_key() {
     fflush(stdout);
-    termios saved;
-    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved_terminal) == 0;
     if (terminal) {
-        termios raw = saved;
+        // Ctrl-C still signals (ISIG stays on).
+        termios raw = saved_terminal;
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
+        terminal_changed = 1;
         tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     }
     unsigned char key = 0;
@@ -62,8 +82,42 @@ int os_read_key() {
     do {
         got = read(STDIN_FILENO, &key, 1);
     } while (got < 0 && errno == EINTR);
-    if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+        terminal_changed = 0;
+    }
     return got == 1 ? key : -1;
+}
+
+void os_watch_stops(StopHandler handler) {
+    stop_handler = handler;
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    // Interrupted calls resume: a stop is acted on at the program's own safe points.
+    action.sa_flags = SA_RESTART;
+    for (int signal_number : STOP_SIGNALS) {
+        // A signal ignored from the start (nohup, a background job) stays ignored.
+        struct sigaction inherited = {};
+        sigaction(signal_number, nullptr, &inherited);
+        if (inherited.sa_handler != SIG_IGN) sigaction(signal_number, &action, nullptr);
+    }
+}
+
+// Only async-signal-safe calls: it may run inside the signal handler.
+void os_end_by_stop() {
+    if (terminal_changed) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+    const int signal_number = stop_signal;
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, nullptr);
+    sigset_t only_this;
+    sigemptyset(&only_this);
+    sigaddset(&only_this, signal_number);
+    pthread_sigmask(SIG_UNBLOCK, &only_this, nullptr);
+    raise(signal_number);
+    _exit(128 + signal_number);
 }
 
 uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
@@ -156,6 +210,30 @@ void os_sleep(uint32_t milliseconds) {
 
 uint64_t os_read_time_stamp_counter() {
     return __rdtsc();
+}
+
+void os_watch_directory(const char* path) {
+    // Opens and listings only: the cycles' own creations and removals must not fill the queue.
+    workspace_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (workspace_watch < 0) return;
+    if (inotify_add_watch(workspace_watch, path, IN_OPEN | IN_ACCESS | IN_ONLYDIR) < 0) {
+        close(workspace_watch);
+        workspace_watch = -1;
+    }
+}
+
+bool os_directory_was_read() {
+    if (workspace_watch < 0) return false;
+    alignas(inotify_event) char events[sizeof(inotify_event) + 256];
+    ssize_t got;
+    do {
+        got = read(workspace_watch, events, sizeof events);
+    } while (got < 0 && errno == EINTR);
+    return got > 0;
+}
+
+bool os_has_window_system() {
+    return false;
 }
 
 WindowHandle os_foreground_window() {

@@ -19,9 +19,23 @@ const uint32_t OS_ERROR_NOT_FOUND = ERROR_FILE_NOT_FOUND;
 
 static_assert(sizeof(ThreadExitCode) == sizeof(DWORD), "thread routine returns a DWORD");
 
+// The exit status of a console program ended by Ctrl-C.
+constexpr UINT STOPPED_EXIT_CODE = 0xC000013A;
+constexpr int CTRL_C_KEY = 3;
+
+static StopHandler stop_handler = nullptr;
+
+// Runs on a thread of its own that the system starts for each event.
+static BOOL WINAPI on_console_control(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    stop_handler();
+    return TRUE;
+}
+
 void os_initialize() {
     // Text mode would turn each "\r\n" into CR CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
+    setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
 void os_exit_process(uint32_t exit_code) {
@@ -38,7 +52,19 @@ void os_print(const char* format, ...) {
 
 int os_read_key() {
     fflush(stdout);
-    return _getch();
+    // _getch reads the console raw, so Ctrl-C arrives as a key: it is a stop all the same.
+    const int key = _getch();
+    if (key == CTRL_C_KEY && stop_handler != nullptr) stop_handler();
+    return key;
+}
+
+void os_watch_stops(StopHandler handler) {
+    stop_handler = handler;
+    SetConsoleCtrlHandler(on_console_control, TRUE);
+}
+
+void os_end_by_stop() {
+    ExitProcess(STOPPED_EXIT_CODE);
 }
 
 uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
@@ -97,6 +123,16 @@ void os_sleep(uint32_t milliseconds) {
 
 uint64_t os_read_time_stamp_counter() {
     return __rdtsc();
+}
+
+void os_watch_directory(const char*) {}
+
+bool os_directory_was_read() {
+    return false;
+}
+
+bool os_has_window_system() {
+    return true;
 }
 
 WindowHandle os_foreground_window() {

@@ -260,3 +260,176 @@ TEST_F(WayOutTest, ProbeWindowThatClosesDoesNotInvalidate) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stop request at a given moment: what the run printed, how it ended and
+// what it left. The output is the start-up text, `completed` whole cycles,
+// cycle `partial` up to the line `until` (none when 0), then `tail`.
+struct StopCase {
+    const char* label;
+    std::vector<FakeStop> stops;
+    std::vector<FakeFailure> failures;
+    bool banner;
+    uint64_t completed;
+    uint64_t partial;
+    const char* until;
+    std::string tail;
+    int exit_code;
+    bool workspace_left;
+};
+
+const char DELETING[] = "Deleting this cycle directories....\r\n";
+
+class StopTest : public CycleLoopTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopTest, CleansUpAtTheNextSafePoint) {
+    const StopCase& test_case = GetParam();
+    for (const FakeStop& stop : test_case.stops) fake.stops.push_back(stop);
+    for (const FakeFailure& failure : test_case.failures) fake.failures.push_back(failure);
+    EXPECT_EQ(run(), test_case.exit_code);
+    std::string text = expected::announcement(WORKSPACE);
+    if (test_case.banner) text += expected::start_banner();
+    text += completed_cycles(test_case.completed);
+    if (test_case.partial != 0) text += cycle_prefix(test_case.partial, test_case.until);
+    EXPECT_EQ(fake.output, text + test_case.tail);
+    EXPECT_EQ(workspace_exists(), test_case.workspace_left);
+    if (!test_case.workspace_left)
+        EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"})) << "nothing left behind";
+}
+
+constexpr uint64_t CREATIONS_IN_CYCLE_2 = 1 + DIRECTORIES_PER_CYCLE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, StopTest,
+    ::testing::Values(StopCase{"DuringStartUp",
+                               {{FAKE_CREATE_DIRECTORY, 1}},
+                               {},
+                               false,
+                               0,
+                               0,
+                               "",
+                               expected::STOPPED,
+                               FAKE_ENDED_BY_STOP,
+                               false},
+                      StopCase{"DuringTheProbe",
+                               {{FAKE_ENUM_WINDOWS, 3}},
+                               {},
+                               false,
+                               0,
+                               0,
+                               "",
+                               expected::STOPPED,
+                               FAKE_ENDED_BY_STOP,
+                               false},
+                      StopCase{"DuringCreation",
+                               {{FAKE_CREATE_DIRECTORY, CREATIONS_IN_CYCLE_2 + 500}},
+                               {},
+                               true,
+                               1,
+                               2,
+                               DELETING,
+                               expected::STOPPED,
+                               FAKE_ENDED_BY_STOP,
+                               false},
+                      StopCase{"DuringTheRemovalPass",
+                               {{FAKE_REMOVE_DIRECTORY, 2 * DIRECTORIES_PER_CYCLE + 7}},
+                               {},
+                               true,
+                               2,
+                               3,
+                               DELETING,
+                               expected::STOPPED,
+                               FAKE_ENDED_BY_STOP,
+                               false},
+                      StopCase{"BetweenCycles",
+                               {{FAKE_ENUM_WINDOWS, PROBE_ENUMERATIONS + 1}},
+                               {},
+                               true,
+                               1,
+                               0,
+                               "",
+                               expected::STOPPED,
+                               FAKE_ENDED_BY_STOP,
+                               false},
+                      StopCase{"WorkspaceCannotBeRemoved",
+                               {{FAKE_CREATE_DIRECTORY, 10}},
+                               {{FAKE_REMOVE_DIRECTORY, DIRECTORIES_PER_CYCLE + 1, DIRECTORIES_PER_CYCLE + 1,
+                                 FAKE_ERROR_ACCESS_DENIED}},
+                               true,
+                               0,
+                               1,
+                               DELETING,
+                               "\r\n[ERROR] Unable to remove random workspace directory.\r\n",
+                               FAKE_ENDED_BY_STOP,
+                               true},
+                      StopCase{"SecondRequestEndsAtOnce",
+                               {{FAKE_CREATE_DIRECTORY, 10}, {FAKE_CREATE_DIRECTORY, 20}},
+                               {},
+                               true,
+                               0,
+                               1,
+                               "with 1024 threads.\r\n",
+                               "",
+                               FAKE_ENDED_BY_STOP,
+                               true},
+                      StopCase{"AtTheClosingPrompt",
+                               {{FAKE_READ_KEY, 1}},
+                               {},
+                               true,
+                               7,
+                               0,
+                               "",
+                               expected::average_banner(AVERAGE_SECONDS) + expected::CLOSING_PROMPT,
+                               FAKE_ENDED_BY_STOP,
+                               false},
+                      StopCase{"AtAnErrorPrompt",
+                               {{FAKE_READ_KEY, 1}},
+                               {{FAKE_QUERY_FREQUENCY, 1, 1, 1}},
+                               true,
+                               0,
+                               0,
+                               "",
+                               "\r\n[ERROR] QueryPerformanceFrequency\r\n" + expected::ANY_KEY,
+                               FAKE_ENDED_BY_STOP,
+                               true},
+                      StopCase{"NeverRequested",
+                               {},
+                               {},
+                               true,
+                               7,
+                               0,
+                               "",
+                               expected::average_banner(AVERAGE_SECONDS) + expected::CLOSING_PROMPT,
+                               0,
+                               false}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.label); });
+
+TEST_F(CycleLoopTest, StopAfterAnIgnoredKeyWaitIsNoLongerAtThePrompt) {
+    // A request that arrives at the About screen's second key wait ends it too.
+    fake.keys = {'a', 'x'};
+    fake_stop_before(FAKE_READ_KEY, 2);
+    EXPECT_EQ(run(), FAKE_ENDED_BY_STOP);
+    EXPECT_EQ(fake.output.substr(fake.output.size() - expected::ANY_KEY.size()), expected::ANY_KEY);
+    EXPECT_EQ(fake.keys.size(), 1u) << "the second key was never read";
+}
+
+TEST_F(CycleLoopTest, ReaderOfTheWorkspaceInvalidatesTheRun) {
+    fake.directory_read_at_check = 2;
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.watched_directory, WORKSPACE) << "watched from its creation on";
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(1) + expected::cycle_until_report(2, DURATIONS_SECONDS) +
+                               expected::invalidated(expected::READER_REASON) + expected::CLOSING_PROMPT);
+    EXPECT_FALSE(workspace_exists());
+}
+
+TEST_F(CycleLoopTest, WithoutWindowSystemTheProbeDoesNotPoll) {
+    fake.has_window_system = false;
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake.output, start_up_text() + completed_cycles(7) + expected::average_banner(AVERAGE_SECONDS) +
+                               expected::CLOSING_PROMPT);
+    EXPECT_EQ(fake.calls[FAKE_ENUM_WINDOWS], 7u) << "only the guard checks";
+    for (const std::string& event : fake.events) EXPECT_NE(event.rfind("sleep", 0), 0u) << event;
+}
+
+}  // namespace

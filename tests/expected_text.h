@@ -79,6 +79,10 @@ inline std::string cycle_until_report(uint64_t cycle, const uint64_t* durations_
     return text + ".DIAG. Result saved.\r\n";
 }
 
+inline const std::string STOPPED = "\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n";
+inline const std::string READER_REASON =
+    ".DIAG. The random workspace was opened by another program during the benchmark.\r\n";
+
 inline const std::string PREPARING_NEXT = ".DIAG. Preparing next benchmark.\r\n";
 
 }  // namespace expected

@@ -21,9 +21,17 @@ char event_object;
 constexpr uintptr_t FIRST_THREAD_HANDLE = 0x10000;
 constexpr uintptr_t FIRST_WINDOW_HANDLE = 0x20000;
 
+// Counts the call and delivers the stop requests scripted for it.
+uint64_t count_call(FakeOperation operation) {
+    const uint64_t call = ++fake.calls[operation];
+    for (const FakeStop& stop : fake.stops)
+        if (stop.operation == operation && stop.call == call && fake.stop_handler != nullptr) fake.stop_handler();
+    return call;
+}
+
 // Counts the call; true when it is scripted to fail (last_error then holds the error).
 bool call_fails(FakeOperation operation) {
-    const uint64_t call = ++fake.calls[operation];
+    const uint64_t call = count_call(operation);
     for (const FakeFailure& failure : fake.failures) {
         if (failure.operation == operation && call >= failure.first_call && call <= failure.last_call) {
             fake.last_error = failure.error;
@@ -83,6 +91,10 @@ void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call,
     fake.failures.push_back({operation, first_call, last_call, error});
 }
 
+void fake_stop_before(FakeOperation operation, uint64_t call) {
+    fake.stops.push_back({operation, call});
+}
+
 void fake_add_directory_tree(const std::string& path) {
     for (std::string directory = without_final_separator(path); !directory.empty();
          directory = directory.size() > 1 ? parent_of(directory) : "")
@@ -114,13 +126,18 @@ WindowHandle fake_window_handle(size_t index) {
 
 void os_initialize() {}
 
-void os_exit_process(uint32_t exit_code) {
-    fake.exit_code = static_cast<int>(exit_code);
+// Where the process would end: back to fake_run with its exit code.
+[[noreturn]] static void leave_process(int exit_code) {
+    fake.exit_code = exit_code;
     if (!exit_point_set) {
-        fprintf(stderr, "os_exit_process outside fake_run\n");
+        fprintf(stderr, "the process ended outside fake_run\n");
         abort();
     }
     longjmp(exit_point, 1);
+}
+
+void os_exit_process(uint32_t exit_code) {
+    leave_process(static_cast<int>(exit_code));
 }
 
 void os_print(const char* format, ...) {
@@ -137,11 +154,20 @@ void os_print(const char* format, ...) {
 }
 
 int os_read_key() {
+    count_call(FAKE_READ_KEY);
     fake.events.push_back("key");
     if (fake.keys.empty()) return -1;
     const int key = fake.keys.front();
     fake.keys.pop_front();
     return key;
+}
+
+void os_watch_stops(StopHandler handler) {
+    fake.stop_handler = handler;
+}
+
+void os_end_by_stop() {
+    leave_process(FAKE_ENDED_BY_STOP);
 }
 
 uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
@@ -243,6 +269,18 @@ uint64_t os_read_time_stamp_counter() {
     return fake.time_stamp_counter;
 }
 
+void os_watch_directory(const char* path) {
+    fake.watched_directory = path;
+}
+
+bool os_directory_was_read() {
+    return !fake.watched_directory.empty() && ++fake.watch_checks == fake.directory_read_at_check;
+}
+
+bool os_has_window_system() {
+    return fake.has_window_system;
+}
+
 WindowHandle os_foreground_window() {
     return fake.foreground_window;
 }
@@ -257,7 +295,7 @@ void os_open_folder(const char* path) {
 }
 
 void os_enum_windows(WindowVisitor visitor, intptr_t parameter) {
-    const uint64_t enumeration = ++fake.calls[FAKE_ENUM_WINDOWS];
+    const uint64_t enumeration = count_call(FAKE_ENUM_WINDOWS);
     for (size_t index = 0; index < fake.windows.size(); ++index) {
         const FakeWindow& window = fake.windows[index];
         if (window.closed || window.visible_from_enum > enumeration) continue;

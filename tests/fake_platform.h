@@ -23,6 +23,7 @@ enum FakeOperation {
     FAKE_QUERY_FREQUENCY,
     FAKE_QUERY_COUNTER,
     FAKE_ENUM_WINDOWS,
+    FAKE_READ_KEY,
     FAKE_OPERATION_COUNT
 };
 
@@ -55,12 +56,27 @@ struct FakeFailure {
     uint32_t error;  // the last error; for waits, the returned code
 };
 
+// A stop request delivered just before the given call of an operation.
+struct FakeStop {
+    FakeOperation operation;
+    uint64_t call;  // 1-based
+};
+
+// The exit code that fake_run reports for a process ended by a stop request.
+constexpr int FAKE_ENDED_BY_STOP = -2;
+
 struct FakePlatform {
     std::string current_directory = "/home/user";
     std::set<std::string> directories;  // full paths without a final separator
     std::string output;
     std::deque<int> keys;
     std::vector<FakeFailure> failures;
+    std::vector<FakeStop> stops;
+    StopHandler stop_handler = nullptr;
+    bool has_window_system = true;
+    std::string watched_directory;
+    uint64_t directory_read_at_check = 0;  // the watch reports a reader at this guard check (1-based); 0: never
+    uint64_t watch_checks = 0;
     uint64_t calls[FAKE_OPERATION_COUNT] = {};
     std::vector<std::string> events;  // window, shell and sleep calls in order
     std::string last_removal;         // the path of the latest remove call
@@ -82,6 +98,7 @@ extern FakePlatform fake;
 // Zeroes the benchmark state and the fake; the fake then holds current_directory.
 void fake_reset();
 void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call, uint32_t error);
+void fake_stop_before(FakeOperation operation, uint64_t call);
 void fake_add_directory_tree(const std::string& path);
 // The directories whose full path begins with prefix.
 std::set<std::string> fake_directories_starting_with(const std::string& prefix);

@@ -32,6 +32,8 @@ static int OS_CALLBACK guard_visitor(WindowHandle window, intptr_t) {
 void probe_workspace_window() {
     state.explorer_window = nullptr;
     os_open_folder(state.workspace_path);
+    // Where no window can appear there is nothing to wait for.
+    if (!os_has_window_system()) return;
     for (uint32_t poll = 0; poll < PROBE_POLLS; ++poll) {
         state.explorer_window = nullptr;
         os_enum_windows(probe_visitor, 0);
@@ -50,4 +52,8 @@ void minimize_workspace_window() {
 
 void check_workspace_opened() {
     os_enum_windows(guard_visitor, 0);
+    if (!state.invalidated && os_directory_was_read()) {
+        state.invalidated = 1;
+        state.workspace_read = 1;
+    }
 }

@@ -41,17 +41,19 @@ WorkspaceResult create_workspace(uint64_t base_length) {
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH] = PATH_SEPARATOR;
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH + 1] = '\0';
     state.workspace_length = base_length + WORKSPACE_NAME_LENGTH + 1;
+    os_watch_directory(state.workspace_path);
     os_print(".DIAG. Workspace directory: %s\r\n", state.workspace_path);
     return WORKSPACE_CREATED;
 }
 
-void remove_workspace(bool report_failure) {
+int remove_workspace(bool report_failure) {
     if (!report_failure) {
         os_remove_directory(state.workspace_path);
-        return;
+        return 1;
     }
-    if (state.workspace_length == 0) return;
+    if (state.workspace_length == 0) return 1;
     state.workspace_path[state.workspace_length - 1] = '\0';
-    if (!os_remove_directory(state.workspace_path))
-        os_print("\r\n[ERROR] Unable to remove random workspace directory.\r\n");
+    if (os_remove_directory(state.workspace_path)) return 1;
+    os_print("\r\n[ERROR] Unable to remove random workspace directory.\r\n");
+    return 0;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The native program run as a user runs it: a complete run in a directory that
-# already holds the user's files, the About screen, and a refused start.
+# already holds the user's files (nobody else reads the workspace: the run
+# stays valid), the About screen, a run whose workspace another program lists,
+# and a refused start.
 set -u
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,6 +32,26 @@ check "about run exits 0" test "$(cat "$results/about.rc")" = 0
 workspace=$(announced_workspace "$results/about.out")
 { expected_complete_run "$workspace"; about_block; printf '%s' "$ANY_KEY"; } > "$results/about.expected"
 check "about run transcript" compare_transcript "$results/about.out" "$results/about.expected"
+
+# Another program listing the workspace during cycle 2 invalidates the run after it.
+mkdir -p "$scratch/listed"
+(cd "$scratch/listed" && printf 'x' | "$program" > "$results/listed.out"; echo $? > "$results/listed.rc") &
+for _ in $(seq 3000); do
+    [ "$(grep -a -c 'Waiting for threads' "$results/listed.out" 2>/dev/null)" = 2 ] && break
+    sleep 0.01
+done
+ls "$(announced_workspace "$results/listed.out")" > /dev/null
+wait
+check "listed run exits 0" test "$(cat "$results/listed.rc")" = 0
+{
+    start_text "$(announced_workspace "$results/listed.out")"
+    completed_cycles 1
+    cycle_text 2
+    invalidated_by ".DIAG. The random workspace was opened by another program during the benchmark.$CRLF"
+    printf '%s' "$CLOSING_PROMPT"
+} > "$results/listed.expected"
+check "listed run: invalidated after cycle 2, no average" compare_transcript "$results/listed.out" "$results/listed.expected"
+check "listed run: workspace removed" test -z "$(ls -A "$scratch/listed")"
 
 # Started from a 253-character directory: refused before anything is created.
 long_dir=$(directory_of_length "$scratch/long" 253)

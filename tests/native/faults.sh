@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The native program meeting real faults: thread creation failing for lack of
-# address space, a file system that fills up, a read-only start directory.
+# address space, a file system that fills up, no inotify instance for the
+# workspace watch, a read-only start directory.
 # Each case works in a memory file system of its own and leaves nothing behind.
 # Mounting needs root; without it the test is skipped (exit 77).
 set -u
@@ -72,6 +73,16 @@ check "full file system: most creations failed ($uncreated)" test "${uncreated:-
 check "full file system: invalidated after cycle 1 with ENOSPC" \
     compare_transcript "$scratch/full.out" "$scratch/full.expected"
 check "full file system: nothing left behind" test -z "$(ls -A "$full")"
+
+# No directory watch to be had (a user namespace that allows no inotify
+# instance): the run goes on unwatched.
+mkdir -p "$scratch/unwatched"
+run_in "$scratch/unwatched" unwatched unshare --user --map-root-user \
+    sh -c 'echo 0 > /proc/sys/user/max_inotify_instances && exec "$0"'
+check "no watch: exit code 0" test "$(cat "$scratch/unwatched.rc")" = 0
+expected_complete_run "$(announced_workspace "$scratch/unwatched.out")" > "$scratch/unwatched.expected"
+check "no watch: a complete run" compare_transcript "$scratch/unwatched.out" "$scratch/unwatched.expected"
+check "no watch: nothing left behind" test -z "$(ls -A "$scratch/unwatched")"
 
 # A start directory that cannot be written: refused, nothing written.
 memory_file_system readonly size=1m && readonly_directory="$scratch/readonly"
