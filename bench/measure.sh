@@ -5,10 +5,14 @@
 # (/dev/shm) and on the disk, then the peak resident memory of a whole native
 # run against that of one minimal cycle.
 set -eu
+[ $# -ge 1 ] || { echo "usage: bench/measure.sh BUILD_DIRECTORY [DISK_DIRECTORY [ROUNDS]]" >&2; exit 2; }
 build=$(realpath "$1")
 disk=${2:-$PWD}
 rounds=${3:-5}
-[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)"; exit 1; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
+[ -f "$build/CMakeCache.txt" ] || { echo "$build is not a configured build tree (run make run or make test first)" >&2; exit 1; }
+cmake --build "$build" --target orvenna cycle_bench > /dev/null ||
+    { echo "could not build orvenna and cycle_bench in $build" >&2; exit 1; }
 
 memory_scratch=$(mktemp -d /dev/shm/orvenna-measure-XXXXXX)
 disk_scratch=$(mktemp -d "$disk/orvenna-measure-XXXXXX")

@@ -1,123 +1,168 @@
 #!/usr/bin/env bash
-# The real orvenna.exe under Wine, in a terminal (tmux) so that _getch reads
-# real keys, with its console bytes redirected to a file.
+# The real orvenna.exe under Wine at full scale: every directory really made,
+# as the fixture counts them (see wine_fixture.cpp), from short directories
+# on a memory file system.
 #   end_to_end.sh SESSION ORVENNA_EXE EXPLORER_WINDOW_EXE
 set -u
 session=$1 program=$2 helper=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
 source "$here/../lib/check.sh"
-source "$session/env"
+source "$here/wine_run.sh"
+trap 'kill "${helper_pid:-}" 2>/dev/null; tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$runs"' EXIT
 
-scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-wine-e2e-XXXXXX")
-socket="orvenna-$$"
-trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$scratch"' EXIT
-
-# A Unix directory whose Windows path (Z: and the Unix path) is LENGTH characters.
+# A directory NAME whose Windows path (Z: and the Unix path) is LENGTH characters.
 windows_directory_of_length() {  # windows_directory_of_length NAME LENGTH
     local directory
-    directory=$(directory_of_length "$scratch/$1" $(($2 - 2)))
+    directory=$(directory_of_length "$runs/$1" $(($2 - 2)))
     mkdir -p "$directory"
     printf '%s' "$directory"
 }
 
-wait_for_text() {  # wait_for_text FILE TEXT SECONDS
-    local deadline=$((SECONDS + $3))
-    while [ $SECONDS -lt $deadline ]; do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.2
+# Starts the stand-in Explorer window (MODE and its arguments, see
+# explorer_window.cpp) watching DIRECTORY; its events go to NAME.log.
+start_explorer_window() {  # start_explorer_window NAME DIRECTORY MODE [ARGS...]
+    local name=$1 directory=$2 mode=$3
+    shift 3
+    local windows_directory windows_log
+    windows_directory=$(with_fixture winepath -w "$directory")
+    windows_log=$(with_fixture winepath -w "$runs/$name.log")
+    # A simple command, so that helper_pid is Wine's own process.
+    LD_PRELOAD=$fixture_library wine "$helper" "$mode" "$windows_directory" "$windows_log" "$@" &
+    helper_pid=$!
+    wait_for_text "$runs/$name.log" waiting 60
+}
+
+# Every cycle's 92,160 directories made and removed, and nothing else but the workspace.
+check_every_directory() {  # check_every_directory NAME LETTERS
+    local letter
+    for letter in $2; do
+        check "$1: ${letter}00001..${letter}92160 all created and removed" \
+            test "$(count_of created "$letter")/$(count_of removed "$letter")" = 92160/92160
     done
-    echo "timed out waiting for '$2' in $1" >&2
-    return 1
-}
-
-# Starts the program in DIRECTORY; its bytes go to NAME.out, its exit code to NAME.rc.
-start_program() {  # start_program NAME DIRECTORY
-    tmux -L "$socket" new-session -d -s "$1" -x 200 -y 50 \
-        "cd '$2' && DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX WINEDEBUG=-all wine '$program' > '$scratch/$1.out'; echo \$? > '$scratch/$1.rc'"
-}
-
-press() {  # press NAME KEY
-    tmux -L "$socket" send-keys -t "$1" "$2"
-}
-
-wait_for_exit() {  # wait_for_exit NAME: prints the exit code
-    for _ in $(seq 300); do
-        [ -s "$scratch/$1.rc" ] && { cat "$scratch/$1.rc"; return; }
-        sleep 0.2
-    done
-    echo "none"
-}
-
-workspace_of() {  # the Unix path of the workspace that NAME's run announced
-    winepath -u "$(announced_workspace "$scratch/$1.out")" 2>/dev/null
+    check "$1: nothing else created or removed but the workspace" \
+        test "$(count_of other_created)/$(count_of other_removed)" = 1/1
 }
 
 # 1. A 253-character directory is refused before anything is created.
 long=$(windows_directory_of_length long 253)
 start_program long "$long"
-wait_for_text "$scratch/long.out" "Press any key" 60
+wait_for_text "$runs/long.out" "Press any key" 60
 press long x
 check "253 characters: exit code 1" test "$(wait_for_exit long)" = 1
-printf '\r\n[ERROR] GetCurrentDirectoryA\r\n%s' "$ANY_KEY" > "$scratch/long.expected"
-check "253 characters: the GetCurrentDirectoryA message" compare_transcript "$scratch/long.out" "$scratch/long.expected"
+printf '\r\n[ERROR] GetCurrentDirectoryA\r\n%s' "$ANY_KEY" > "$runs/long.expected"
+check "253 characters: the GetCurrentDirectoryA message" compare_transcript "$runs/long.out" "$runs/long.expected"
 check "253 characters: nothing created" test -z "$(ls -A "$long")"
 
-# 2. A complete run from 252 characters, then the About screen.
-complete=$(windows_directory_of_length complete 252)
-start_program complete "$complete"
-wait_for_text "$scratch/complete.out" "Press [a] for About" 300
+# 2. From 252 characters every directory path is over MAX_PATH: nothing can
+# be created, and the run is invalidated after cycle 1.
+limit=$(windows_directory_of_length limit 252)
+start_program limit "$limit"
+wait_for_text "$runs/limit.out" "Press [a] for About" 120
+press limit x
+check "252 characters: exit code 0" test "$(wait_for_exit limit)" = 0
+{
+    start_text "$(announced_workspace "$runs/limit.out")"
+    cycle_text 1
+    invalidated_by ".DIAG. 92160 of 92160 directories could not be created in this cycle (Win32 error code: 206).$CRLF"
+    printf '%s' "$CLOSING_PROMPT"
+} > "$runs/limit.expected"
+check "252 characters: invalidated after cycle 1 with ERROR_FILENAME_EXCED_RANGE" \
+    compare_transcript "$runs/limit.out" "$runs/limit.expected"
+check "252 characters: workspace removed" test -z "$(ls -A "$limit")"
+
+# 3. A complete run among the user's files, with an Explorer window for the
+# workspace that the start-up probe minimizes and closes, then About.
+tree=$(run_directory complete) && user="$tree/user"
+make_user_files "$user" "$tree/outside"
+before=$(snapshot "$tree")
+start_explorer_window complete "$user" probe
+start_program complete "$user"
+wait_for_text "$runs/complete.out" "Press [a] for About" 600
+ended=$(date +%s.%N)
 press complete a
-wait_for_text "$scratch/complete.out" "Have Fun" 30
+wait_for_text "$runs/complete.out" "Have Fun" 30
 press complete x
 check "complete run: exit code 0" test "$(wait_for_exit complete)" = 0
-{ expected_complete_run "$(announced_workspace "$scratch/complete.out")"; about_block; printf '%s' "$ANY_KEY"; } \
-    > "$scratch/complete.expected"
-check "complete run: seven cycles, average, About" compare_transcript "$scratch/complete.out" "$scratch/complete.expected"
-check "complete run: workspace announced in the start directory" \
-    test "$(dirname "$(workspace_of complete)")" = "$complete"
-check "complete run: workspace removed" test -z "$(ls -A "$complete")"
+workspace=$(announced_workspace "$runs/complete.out")
+{ expected_complete_run "$workspace"; about_block; printf '%s' "$ANY_KEY"; } > "$runs/complete.expected"
+check "complete run: seven cycles, average, About" compare_transcript "$runs/complete.out" "$runs/complete.expected"
+check "complete run: workspace announced in the start directory" test "$(dirname "$(workspace_of complete)")" = "$user"
+check_every_directory "complete run" "a b c d e f g"
+check "complete run: the user's files untouched, workspace gone" test "$(snapshot "$tree")" = "$before"
+wait "$helper_pid"
+check "complete run: the probe minimized the window and closed it" \
+    test "$(tr -d '\r' < "$runs/complete.log" | tr '\n' ' ')" = "waiting shown minimized close requested closed "
+durations=$(grep -a -o 'Benchmark [1-7] duration: [0-9]*' "$runs/complete.out" | tail -7 | awk '{print $4}')
+average=$(grep -a -o 'Average: *[0-9]*' "$runs/complete.out" | awk '{print $2}')
+sum=$(awk '{s += $1} END {print s}' <<< "$durations")
+wall=$(awk '{printf "%d", $1 - $2}' <<< "$ended $(cat "$runs/complete.started")")
+check "complete run: the durations add up to no more than the run's wall time ($sum s <= $wall s)" \
+    test "$sum" -le "$wall"
+check "complete run: the average lies within the durations ($average in $(tr '\n' ' ' <<< "$durations"))" \
+    test "$average" -ge "$(sort -n <<< "$durations" | head -1)" -a "$average" -le "$(sort -n <<< "$durations" | tail -1)"
 
-# Runs the program from a new 252-character directory NAME, with the stand-in
-# Explorer window watching that directory (MODE and its arguments, see
-# explorer_window.cpp), up to the closing prompt and one key.
-run_with_explorer_window() {  # run_with_explorer_window NAME MODE [ARGS...]
-    local name=$1 mode=$2 directory
-    shift 2
-    directory=$(windows_directory_of_length "$name" 252)
-    wine "$helper" "$mode" "$(winepath -w "$directory")" "$(winepath -w "$scratch/$name.log")" "$@" &
-    helper_pid=$!
-    wait_for_text "$scratch/$name.log" waiting 60
-    start_program "$name" "$directory"
-    wait_for_text "$scratch/$name.out" "Press [a] for About" 300
-    press "$name" x
+# Checks a run that an Explorer window invalidated after CYCLE.
+check_invalidated_after() {  # check_invalidated_after NAME CYCLE
+    local name=$1 cycle=$2 letters
+    check "$name: exit code 0" test "$(wait_for_exit "$name")" = 0
+    {
+        start_text "$(announced_workspace "$runs/$name.out")"
+        completed_cycles $((cycle - 1))
+        cycle_text "$cycle"
+        invalidated_by "$EXPLORER_REASON"
+        printf '%s' "$CLOSING_PROMPT"
+    } > "$runs/$name.expected"
+    check "$name: invalidated after cycle $cycle, no average" compare_transcript "$runs/$name.out" "$runs/$name.expected"
+    letters=$(printf '%s\n' a b c d e f g | head -"$cycle" | tr '\n' ' ')
+    check_every_directory "$name" "$letters"
+    check "$name: workspace removed" test -z "$(ls -A "$(dirname "$(workspace_of "$name")")")"
 }
 
-# 3. An Explorer window for the workspace at start-up is minimized and closed by the probe.
-run_with_explorer_window probed probe
-check "probed run: exit code 0" test "$(wait_for_exit probed)" = 0
-expected_complete_run "$(announced_workspace "$scratch/probed.out")" > "$scratch/probed.expected"
-check "probed run: not invalidated" compare_transcript "$scratch/probed.out" "$scratch/probed.expected"
-wait "$helper_pid"
-check "probed run: the window was minimized, asked to close and closed" \
-    test "$(tr -d '\r' < "$scratch/probed.log" | tr '\n' ' ')" = "waiting shown minimized close requested closed "
-
-# 4. An Explorer window opened during the cycles invalidates the run after the cycle.
-run_with_explorer_window opened during
-check "invalidated run: exit code 0" test "$(wait_for_exit opened)" = 0
-cycle=$(grep -c 'Orvenna [1-7]/7' "$scratch/opened.out")
-{
-    start_text "$(announced_workspace "$scratch/opened.out")"
-    completed_cycles $((cycle - 1))
-    cycle_text "$cycle"
-    invalidated_by "$EXPLORER_REASON"
-    printf '%s' "$CLOSING_PROMPT"
-} > "$scratch/opened.expected"
-check "invalidated run: invalidated after cycle $cycle, no average" \
-    compare_transcript "$scratch/opened.out" "$scratch/opened.expected"
-check "invalidated run: the window opened after the probe had closed the first" \
-    grep -q -z 'close requested.*opened during the run' "$scratch/opened.log"
-check "invalidated run: workspace removed" test -z "$(ls -A "$(dirname "$(workspace_of opened)")")"
+# 4. The probe's window will not close, and a second one opens at the next
+# cycle-start minimize: the run is invalidated after cycle 1.
+during=$(run_directory during)
+start_explorer_window during "$during" during
+start_program during "$during"
+wait_for_text "$runs/during.out" "Press [a] for About" 300
+press during x
+check_invalidated_after during 1
+check "during: the window opened after the probe had asked the first to close" \
+    grep -q -z 'close requested.*opened during the run' "$runs/during.log"
 kill "$helper_pid" 2>/dev/null
+
+# 5. A window showing the workspace opens while cycle 3's directories exist:
+# the run is invalidated after cycle 3.
+while_run=$(run_directory while)
+start_explorer_window while "$while_run" while c00001
+start_program while "$while_run"
+wait_for_text "$runs/while.out" "Press [a] for About" 400
+press while x
+check_invalidated_after while 3
+check "while: the window opened while c00001 existed" grep -q 'opened while the directory existed' "$runs/while.log"
+kill "$helper_pid" 2>/dev/null
+
+# 6. Ctrl-C typed into the console during cycle 1: the workers finish, the
+# removal pass and the workspace removal clean up, and the program ends as
+# one ended by Ctrl-C (STATUS_CONTROL_C_EXIT, 0xC000013A: 58 in a Unix status).
+stopped=$(run_directory stopped)
+start_program stopped "$stopped"
+wait_for_text "$runs/stopped.out" "Creating 92160 directories" 120
+press stopped C-c
+check "Ctrl-C: ended with STATUS_CONTROL_C_EXIT" test "$(wait_for_exit stopped)" = 58
+{
+    start_text "$(announced_workspace "$runs/stopped.out")"
+    cycle_text 1 | sed -n '1,10p'
+    printf '\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n'
+} > "$runs/stopped.expected"
+check "Ctrl-C: cleaned up after cycle 1's removal pass" compare_transcript "$runs/stopped.out" "$runs/stopped.expected"
+check_every_directory "Ctrl-C" a
+check "Ctrl-C: the start directory as it was" test -z "$(ls -A "$stopped")"
+
+# 7. Ctrl-C at a key wait ends the program at once.
+start_program prompt "$long"
+wait_for_text "$runs/prompt.out" "Press any key" 60
+press prompt C-c
+check "Ctrl-C at a key wait: ended with STATUS_CONTROL_C_EXIT" test "$(wait_for_exit prompt)" = 58
 
 report_checks

@@ -9,6 +9,9 @@
 //       the same window, but asked to close it restores itself and stays; when
 //       it is next minimized (the start of a cycle) a second window for the
 //       workspace opens, as a user opening the folder during the benchmark would.
+//   explorer_window while BASE_DIRECTORY LOG NAME
+//       like probe, then a second window for the workspace opens as soon as the
+//       workspace holds NAME (c00001: while cycle 3's directories exist).
 //
 // The program only posts the close request and moves on, so a window that is
 // slow to close may still be open at the first guard check. To keep the tests
@@ -25,6 +28,7 @@ static bool stays_when_asked_to_close = false;
 static bool name_dropped = false;
 static HWND second_window = nullptr;
 static char workspace[MAX_PATH];
+static char awaited_path[MAX_PATH];  // while mode: the directory that opens the second window
 
 static void log_line(const char* text) {
     fprintf(log_file, "%s\n", text);
@@ -38,16 +42,27 @@ static bool is_workspace_name(const char* name) {
     return name[5] >= '0' && name[5] <= '9';
 }
 
-// Waits for a directory shaped like a workspace name under base; keeps its path.
+// Waits for a new directory shaped like a workspace name under base (the
+// user's own such directories, there from the start, do not count); keeps its path.
 static void await_workspace(const char* base) {
+    constexpr int MOST_EXISTING = 16;
+    char existing[MOST_EXISTING][8] = {};
+    int existing_count = 0;
     char pattern[MAX_PATH];
     snprintf(pattern, sizeof pattern, "%s\\*", base);
-    for (;;) {
+    for (bool first_look = true;; first_look = false) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA(pattern, &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && is_workspace_name(found.cFileName)) {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !is_workspace_name(found.cFileName))
+                    continue;
+                bool seen = false;
+                for (int index = 0; index < existing_count; ++index)
+                    seen = seen || strcmp(existing[index], found.cFileName) == 0;
+                if (first_look && existing_count < MOST_EXISTING) {
+                    snprintf(existing[existing_count++], sizeof existing[0], "%s", found.cFileName);
+                } else if (!seen) {
                     FindClose(search);
                     snprintf(workspace, sizeof workspace, "%s\\%s", base, found.cFileName);
                     return;
@@ -88,14 +103,23 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
             ShowWindow(window, SW_RESTORE);
             return 0;
         case WM_DESTROY:
-            PostQuitMessage(0);
+            if (awaited_path[0] == '\0') PostQuitMessage(0);
             return 0;
     }
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
+// Opens the second window once the awaited directory exists; run by a timer.
+static void CALLBACK look_for_awaited(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (second_window != nullptr || GetFileAttributesA(awaited_path) == INVALID_FILE_ATTRIBUTES) return;
+    second_window = open_folder_window();
+    KillTimer(nullptr, timer);
+    log_line("opened while the directory existed");
+}
+
 int main(int argc, char** argv) {
-    if (argc != 4 || (strcmp(argv[1], "probe") != 0 && strcmp(argv[1], "during") != 0)) return 2;
+    const bool while_mode = argc == 5 && strcmp(argv[1], "while") == 0;
+    if (!while_mode && (argc != 4 || (strcmp(argv[1], "probe") != 0 && strcmp(argv[1], "during") != 0))) return 2;
     stays_when_asked_to_close = strcmp(argv[1], "during") == 0;
     log_file = fopen(argv[3], "w");
     if (log_file == nullptr) return 2;
@@ -110,6 +134,10 @@ int main(int argc, char** argv) {
     await_workspace(argv[2]);
     open_folder_window();
     log_line("shown");
+    if (while_mode) {
+        snprintf(awaited_path, sizeof awaited_path, "%s\\%s", workspace, argv[4]);
+        SetTimer(nullptr, 0, 5, look_for_awaited);
+    }
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# One Wine session for the Windows tests: a private X display and a fresh
-# Wine prefix, described by SESSION/env for the scripts that use them.
-#   wine_session.sh start SESSION | stop SESSION | run SESSION PROGRAM [ARGS...]
+# One Wine session for the Windows tests: a private X display, a fresh Wine
+# prefix, and the fixture library (wine_fixture.cpp) preloaded into every Wine
+# process from the first on, wineserver included. Runs go in ROOT, a short
+# directory on a memory file system; COUNTS is the fixture's shared record.
+# SESSION/env describes all of it for the scripts that use it.
+#   wine_session.sh start SESSION FIXTURE_LIBRARY | stop SESSION | run SESSION PROGRAM [ARGS...]
 set -u
 action=$1 session=$2
 shift 2
 
 case "$action" in
 start)
+    fixture=$1
     rm -rf "$session" && mkdir -p "$session"
+    root=$(mktemp -d /dev/shm/orvenna-wine-XXXXXX)
+    echo "$root" > "$session/root"
     display=90
     while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
     Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp > "$session/xvfb.log" 2>&1 &
     echo $! > "$session/xvfb.pid"
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    head -c 4096 /dev/zero > "$session/counts"
     cat > "$session/env" <<ENV
 export DISPLAY=:$display WINEPREFIX=$session/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LD_PRELOAD=$fixture ORVENNA_FIXTURE_ROOT=$root ORVENNA_FIXTURE_COUNTS=$session/counts
 ENV
     source "$session/env"
     wineboot --init > "$session/wineboot.log" 2>&1
@@ -23,13 +31,23 @@ ENV
     test -d "$WINEPREFIX/drive_c/windows"
     ;;
 stop)
-    if [ -f "$session/env" ]; then source "$session/env"; wineserver -k 2>/dev/null; fi
+    if [ -f "$session/env" ]; then
+        source "$session/env"
+        # wineserver keeps its socket in /tmp/.wine-UID/server-DEVICE-INODE, after the prefix.
+        server=/tmp/.wine-$(id -u)/$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+        wineserver -k 2>/dev/null
+        for _ in $(seq 50); do [ -e "$server/socket" ] || break; sleep 0.1; done
+        rm -rf "$server"
+        rmdir "$(dirname "$server")" 2>/dev/null
+    fi
     [ -f "$session/xvfb.pid" ] && kill "$(cat "$session/xvfb.pid")" 2>/dev/null
+    [ -f "$session/root" ] && rm -rf "$(cat "$session/root")"
     rm -rf "$session"
     true
     ;;
 run)
     source "$session/env"
+    # Outside the root: these checks list directories, which must read as they are.
     scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-wine-XXXXXX")
     trap 'rm -rf "$scratch"' EXIT
     cd "$scratch" && wine "$@"

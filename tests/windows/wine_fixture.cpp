@@ -1,0 +1,190 @@
+// Preloaded into every Wine process of a test session (LD_PRELOAD), Linux side.
+//
+// Why it exists: before Wine creates a name that is a legal 8.3 name, it reads
+// the whole parent directory looking for a case-insensitive or short-name
+// match, so 92,160 creations in one directory take hours. Streams of
+// workspace directories (a name of five letters and a digit) under
+// ORVENNA_FIXTURE_ROOT read as empty here, which takes that cost away.
+// orvenna.exe never lists a directory, so it sees no difference; other
+// directories under the root list as they are.
+//
+// It also records what really happened on the disk: wineserver, not the
+// program, makes and removes the directories, and it lives on after the
+// program (the folder window opened at start-up keeps it alive), so every
+// successful mkdir/rmdir under the root is counted at once in a shared mapping
+// of ORVENNA_FIXTURE_COUNTS (FixtureCounts below, native 64-bit words).
+//
+// And it injects a real fault below Wine: with ORVENNA_FIXTURE_FAIL_THREAD=N,
+// the Nth pthread_create made by the main thread of orvenna.exe fails with
+// EAGAIN, which Wine's CreateThread rests on.
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int CYCLE_LETTERS = 7;
+
+struct FixtureCounts {
+    uint64_t created[CYCLE_LETTERS];  // a00001 … g92160, per letter
+    uint64_t removed[CYCLE_LETTERS];
+    uint64_t other_created;  // anything else under the root: the workspace itself
+    uint64_t other_removed;
+    uint64_t main_thread_creations;  // pthread_create calls of orvenna.exe's main thread
+};
+
+FixtureCounts* counts = nullptr;
+const char* root = nullptr;
+uint64_t failing_thread = 0;
+bool in_program = false;
+std::atomic<uint64_t> main_thread_creations{0};
+
+// The streams that read as empty. A handful are open at a time.
+constexpr int EMPTY_SLOTS = 256;
+std::atomic<DIR*> empty_streams[EMPTY_SLOTS];
+
+template <typename Function>
+Function real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+bool under_root(const char* path) {
+    // Wine may reach the root through its drive links (…/dosdevices/z:/…).
+    return root != nullptr && path != nullptr && strstr(path, root) != nullptr;
+}
+
+bool is_workspace(const char* path) {
+    size_t length = strlen(path);
+    while (length > 0 && path[length - 1] == '/') --length;
+    if (length < 7 || path[length - 7] != '/') return false;
+    const char* name = path + length - 6;
+    for (int position = 0; position < 5; ++position)
+        if (name[position] < 'a' || name[position] > 'z') return false;
+    return name[5] >= '0' && name[5] <= '9';
+}
+
+bool program_is_orvenna() {
+    char command_line[4096];
+    const int file = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    if (file < 0) return false;
+    const ssize_t length = read(file, command_line, sizeof command_line - 1);
+    close(file);
+    if (length <= 0) return false;
+    for (ssize_t position = 0; position < length; ++position)
+        if (command_line[position] == '\0') command_line[position] = ' ';
+    command_line[length] = '\0';
+    return strstr(command_line, "orvenna.exe") != nullptr;
+}
+
+__attribute__((constructor)) void load_fixture() {
+    root = getenv("ORVENNA_FIXTURE_ROOT");
+    if (root != nullptr && *root == '\0') root = nullptr;
+    const char* counts_path = getenv("ORVENNA_FIXTURE_COUNTS");
+    if (counts_path != nullptr) {
+        const int file = open(counts_path, O_RDWR | O_CLOEXEC);
+        if (file >= 0) {
+            void* mapping = mmap(nullptr, sizeof(FixtureCounts), PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
+            if (mapping != MAP_FAILED) counts = static_cast<FixtureCounts*>(mapping);
+            close(file);
+        }
+    }
+    const char* failing = getenv("ORVENNA_FIXTURE_FAIL_THREAD");
+    if (failing != nullptr) failing_thread = strtoull(failing, nullptr, 10);
+    in_program = program_is_orvenna();
+}
+
+void add(uint64_t* counter) {
+    if (counts != nullptr) __atomic_fetch_add(counter, 1, __ATOMIC_RELAXED);
+}
+
+// The letter's slot for a cycle directory (…/x/a00001), -1 for anything else.
+int cycle_letter_of(const char* path) {
+    const char* name = strrchr(path, '/');
+    name = name == nullptr ? path : name + 1;
+    if (strlen(name) != 6 || name[0] < 'a' || name[0] >= 'a' + CYCLE_LETTERS) return -1;
+    for (int digit = 1; digit < 6; ++digit)
+        if (name[digit] < '0' || name[digit] > '9') return -1;
+    return name[0] - 'a';
+}
+
+void count_change(const char* path, bool created) {
+    if (counts == nullptr || !under_root(path)) return;
+    const int letter = cycle_letter_of(path);
+    if (letter < 0)
+        add(created ? &counts->other_created : &counts->other_removed);
+    else
+        add(created ? &counts->created[letter] : &counts->removed[letter]);
+}
+
+bool reads_as_empty(DIR* stream) {
+    for (std::atomic<DIR*>& slot : empty_streams)
+        if (slot.load() == stream) return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+DIR* opendir(const char* name) {
+    DIR* stream = real<DIR* (*)(const char*)>("opendir")(name);
+    if (stream == nullptr || !under_root(name) || !is_workspace(name)) return stream;
+    for (std::atomic<DIR*>& slot : empty_streams) {
+        DIR* free_slot = nullptr;
+        if (slot.compare_exchange_strong(free_slot, stream)) break;
+    }
+    return stream;
+}
+
+dirent* readdir(DIR* stream) {
+    if (reads_as_empty(stream)) return nullptr;
+    return real<dirent* (*)(DIR*)>("readdir")(stream);
+}
+
+dirent64* readdir64(DIR* stream) {
+    if (reads_as_empty(stream)) return nullptr;
+    return real<dirent64* (*)(DIR*)>("readdir64")(stream);
+}
+
+int closedir(DIR* stream) {
+    for (std::atomic<DIR*>& slot : empty_streams) {
+        DIR* expected = stream;
+        if (slot.compare_exchange_strong(expected, nullptr)) break;
+    }
+    return real<int (*)(DIR*)>("closedir")(stream);
+}
+
+int mkdir(const char* path, mode_t mode) {
+    const int result = real<int (*)(const char*, mode_t)>("mkdir")(path, mode);
+    if (result == 0) count_change(path, true);
+    return result;
+}
+
+int rmdir(const char* path) {
+    const int result = real<int (*)(const char*)>("rmdir")(path);
+    if (result == 0) count_change(path, false);
+    return result;
+}
+
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*), void* argument) {
+    if (in_program && syscall(SYS_gettid) == getpid()) {
+        const uint64_t creation = ++main_thread_creations;
+        if (counts != nullptr) counts->main_thread_creations = creation;
+        if (creation == failing_thread) return EAGAIN;
+    }
+    return real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create")(
+        thread, attributes, routine, argument);
+}
+}

@@ -1,0 +1,76 @@
+# Running the real orvenna.exe in a Wine session of wine_session.sh: in a
+# terminal (tmux) so that _getch reads real keys, its console bytes redirected
+# to NAME.out and its exit code to NAME.rc, and the fixture's record of the
+# directories it really made. Sourced by bash scripts after SESSION is set.
+
+source "$session/env"
+# Wine's processes get the fixture; this script's own tools see the disk as it is.
+fixture_library=$LD_PRELOAD
+unset LD_PRELOAD
+runs=$(mktemp -d "$ORVENNA_FIXTURE_ROOT/runs-XXXXXX")
+socket="orvenna-$$"
+trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$runs"' EXIT
+
+with_fixture() {  # with_fixture COMMAND...: a Wine command, the fixture preloaded
+    LD_PRELOAD=$fixture_library "$@"
+}
+
+# A new directory NAME under the session's root, for a run to start from.
+run_directory() {  # run_directory NAME
+    mkdir -p "$runs/$1" && printf '%s' "$runs/$1"
+}
+
+wait_for_text() {  # wait_for_text FILE TEXT SECONDS
+    local deadline=$((SECONDS + $3))
+    while [ $SECONDS -lt $deadline ]; do
+        grep -qF -- "$2" "$1" 2>/dev/null && return 0
+        sleep 0.2
+    done
+    echo "timed out waiting for '$2' in $1" >&2
+    return 1
+}
+
+# The fixture's counts start from zero for the next run.
+reset_counts() {
+    head -c 4096 /dev/zero | dd of="$ORVENNA_FIXTURE_COUNTS" conv=notrunc status=none
+}
+
+# One of the fixture's counts (see FixtureCounts in wine_fixture.cpp).
+count_of() {  # count_of created|removed LETTER | other_created | other_removed | threads
+    local index
+    case "$1" in
+    created) index=$(($(printf '%d' "'$2") - 97)) ;;
+    removed) index=$((7 + $(printf '%d' "'$2") - 97)) ;;
+    other_created) index=14 ;;
+    other_removed) index=15 ;;
+    threads) index=16 ;;
+    esac
+    od -An -v -t u8 -j $((index * 8)) -N 8 "$ORVENNA_FIXTURE_COUNTS" | tr -d ' '
+}
+
+# Starts the program in DIRECTORY with the counts reset; extra VARIABLE=VALUE
+# words go into its environment.
+start_program() {  # start_program NAME DIRECTORY [VARIABLE=VALUE...]
+    local name=$1 directory=$2
+    shift 2
+    reset_counts
+    date +%s.%N > "$runs/$name.started"
+    tmux -L "$socket" new-session -d -s "$name" -x 200 -y 50 \
+        "source '$session/env' && cd '$directory' && env $* wine '$program' > '$runs/$name.out'; echo \$? > '$runs/$name.rc'"
+}
+
+press() {  # press NAME KEY
+    tmux -L "$socket" send-keys -t "$1" "$2"
+}
+
+wait_for_exit() {  # wait_for_exit NAME: prints the exit code
+    for _ in $(seq 300); do
+        [ -s "$runs/$1.rc" ] && { cat "$runs/$1.rc"; return; }
+        sleep 0.2
+    done
+    echo "none"
+}
+
+workspace_of() {  # the Unix path of the workspace that NAME's run announced
+    with_fixture winepath -u "$(announced_workspace "$runs/$1.out")" 2>/dev/null
+}
