@@ -1,26 +1,33 @@
-# The two commands of this project, each doing its own set-up on Debian:
+# The commands of this project, each doing its own set-up on Debian:
 #   make run    build the native program and run the benchmark in this directory
 #   make test   build every variant and run every test
+#   make dist   build the release archives into dist/
 SHELL := /bin/bash
 JOBS := $(shell nproc)
-SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 RUN_PACKAGES := cmake g++ make
-TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-                 wine wine64 xvfb tmux clang-tidy util-linux
+CROSS_PACKAGES := g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-aarch64-linux-gnu
+DIST_PACKAGES := $(RUN_PACKAGES) $(CROSS_PACKAGES) git zip
+TEST_PACKAGES := $(DIST_PACKAGES) libgtest-dev qemu-user unzip wine wine64 xvfb tmux clang-tidy clang-format util-linux
 WINDOWS_TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
+ARM64_TOOLCHAIN := cmake/aarch64-linux-gnu.cmake
 
-# Installs whichever of the packages are missing.
+# Installs whichever of the packages are missing: as root, or through sudo;
+# without either it names them and stops.
 define install_missing
 	@missing=$$(for package in $(1); do dpkg -s $$package > /dev/null 2>&1 || echo $$package; done); \
 	if [ -n "$$missing" ]; then \
+		if [ "$$(id -u)" = 0 ]; then sudo=""; \
+		elif command -v sudo > /dev/null; then sudo=sudo; \
+		else echo "Missing packages: $$missing"; \
+			echo "Installing them needs root or sudo: as root, run  apt-get install $$missing"; exit 1; fi; \
 		echo "Installing:" $$missing; \
-		$(SUDO) apt-get update -qq && \
-		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing > /dev/null; \
+		$$sudo apt-get update -qq && \
+		DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing > /dev/null; \
 	fi
 endef
 
-.PHONY: run test
+.PHONY: run test dist
 
 run:
 	$(call install_missing,$(RUN_PACKAGES))
@@ -38,9 +45,15 @@ test:
 	cmake --build build-thread -j$(JOBS)
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=$(WINDOWS_TOOLCHAIN) > /dev/null
 	cmake --build build-win -j$(JOBS)
+	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=$(ARM64_TOOLCHAIN) > /dev/null
+	cmake --build build-arm64 -j$(JOBS)
 	@failed=""; \
-	for tree in build build-address build-thread build-win; do \
+	for tree in build build-address build-thread build-win build-arm64; do \
 		echo "=== tests in $$tree"; \
 		ctest --test-dir $$tree --output-on-failure -j$(JOBS) || failed="$$failed $$tree"; \
 	done; \
 	if [ -n "$$failed" ]; then echo "Failing test trees:$$failed"; exit 1; fi
+
+dist:
+	$(call install_missing,$(DIST_PACKAGES))
+	bash release/dist.sh dist

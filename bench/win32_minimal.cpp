@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
             RemoveDirectoryA(path);
         }
         QueryPerformanceCounter(&end);
-        total_ms += static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+        total_ms +=
+            static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
     }
     RemoveDirectoryA(workspace);
     printf("%.0f\n", total_ms / cycles);

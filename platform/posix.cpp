@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -208,8 +210,19 @@ void os_sleep(uint32_t milliseconds) {
     }
 }
 
+// The processor's own free-running counter where there is one: it only seeds the name.
 uint64_t os_read_time_stamp_counter() {
+#if defined(__x86_64__) || defined(__i386__)
     return __rdtsc();
+#elif defined(__aarch64__)
+    uint64_t ticks;
+    asm volatile("mrs %0, cntvct_el0" : "=r"(ticks));
+    return ticks;
+#else
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+#endif
 }
 
 void os_watch_directory(const char* path) {
