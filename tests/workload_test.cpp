@@ -141,24 +141,20 @@ TEST_F(WorkloadTest, EveryCreationFailingStillCompletesTheCycle) {
 TEST_F(WorkloadTest, NextCycleStartsWithCleanCounts) {
     fake_fail(FAKE_CREATE_DIRECTORY, 1, 1, FAKE_ERROR_DISK_FULL);
     fake_fail(FAKE_REMOVE_DIRECTORY, 2, 2, FAKE_ERROR_ACCESS_DENIED);
-    prepare_cycle('a');
-    ASSERT_EQ(launch_workers(), 1);
-    ASSERT_EQ(wait_for_workers(), 1);
-    delete_cycle_directories();
-    count_cycle_failures();
-    EXPECT_EQ(state.creation_failures, 1u);
-    EXPECT_EQ(state.removal_failures, 1u);
-    ASSERT_EQ(close_worker_handles(), 1);
-
-    prepare_cycle('b');
-    ASSERT_EQ(launch_workers(), 1);
-    ASSERT_EQ(wait_for_workers(), 1);
-    delete_cycle_directories();
-    count_cycle_failures();
-    EXPECT_EQ(state.creation_failures, 0u);
-    EXPECT_EQ(state.creation_error, 0u);
-    EXPECT_EQ(state.removal_failures, 0u);
-    EXPECT_EQ(state.removal_error, 0u);
+    const uint64_t expected_failures[] = {1, 0};  // cycle a, then b
+    for (char letter : {'a', 'b'}) {
+        prepare_cycle(letter);
+        ASSERT_EQ(launch_workers(), 1);
+        ASSERT_EQ(wait_for_workers(), 1);
+        ASSERT_EQ(close_worker_handles(), 1);
+        delete_cycle_directories();
+        count_cycle_failures();
+        const uint64_t expected = expected_failures[letter - 'a'];
+        EXPECT_EQ(state.creation_failures, expected) << letter;
+        EXPECT_EQ(state.creation_error, expected ? FAKE_ERROR_DISK_FULL : 0u) << letter;
+        EXPECT_EQ(state.removal_failures, expected) << letter;
+        EXPECT_EQ(state.removal_error, expected ? FAKE_ERROR_ACCESS_DENIED : 0u) << letter;
+    }
 }
 
 TEST_F(WorkloadTest, FailedStartReadAbortsWorkerZeroOnly) {
