@@ -16,7 +16,7 @@ cmake --build "$build" --target orvenna win32_minimal wine_fixture > /dev/null |
 
 session=$(mktemp -d /tmp/orvenna-wine-measure-XXXXXX)
 socket="orvenna-measure-$$"
-trap 'tmux -L "$socket" kill-server 2>/dev/null; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
+trap 'tmux -L "$socket" kill-server 2>/dev/null || true; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
 bash "$here/../tests/windows/wine_session.sh" start "$session" "$build/tests/windows/wine_fixture.so"
 source "$session/env"
 
