@@ -13,6 +13,7 @@
 #include <x86intrin.h>
 #endif
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -37,10 +38,11 @@ PosixEvent the_event = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, fal
 // What a stop needs from a signal handler: the request's signal, and the
 // terminal's settings while a key wait has changed them.
 const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// Atomics: two requests may be handled on two threads at once.
 StopHandler stop_handler = nullptr;
-volatile sig_atomic_t stop_signal = SIGINT;
+std::atomic<int> stop_signal{SIGINT};
 termios saved_terminal;
-volatile sig_atomic_t terminal_changed = 0;
+std::atomic<bool> terminal_changed{false};
 
 int workspace_watch = -1;
 
@@ -76,7 +78,7 @@ int os_read_key() {
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
-        terminal_changed = 1;
+        terminal_changed = true;
         tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     }
     unsigned char key = 0;
@@ -86,7 +88,7 @@ int os_read_key() {
     } while (got < 0 && errno == EINTR);
     if (terminal) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
-        terminal_changed = 0;
+        terminal_changed = false;
     }
     return got == 1 ? key : -1;
 }

@@ -86,7 +86,9 @@ start_run twice
 wait_for_lines "$scratch/twice.out" "Creating 92160 directories" 1
 kill -s INT "$pid" && sleep 0.02 && kill -s INT "$pid"  # apart: pending signals merge
 wait "$pid"
-check "second request: ended by SIGINT at once" test $? = 130
+status=$?
+check "second request: ended by SIGINT at once ($status)" test "$status" = 130 ||
+    cat "$scratch/twice.err"
 check "second request: no clean-up line" test -z "$(grep -a 'Orvenna stopped' "$scratch/twice.out")"
 check "second request: the workspace stays, as the user asked" test -d "$(announced_workspace "$scratch/twice.out")"
 
