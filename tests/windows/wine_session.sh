@@ -33,12 +33,16 @@ ENV
 stop)
     if [ -f "$session/env" ]; then
         source "$session/env"
-        # wineserver keeps its socket in /tmp/.wine-UID/server-DEVICE-INODE, after the prefix.
-        server=/tmp/.wine-$(id -u)/$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+        # wineserver keeps its socket in a folder named after the prefix's device
+        # and inode, in /tmp/.wine-UID or (Debian's Wine) a /tmp/wine-XXXXXX of its own.
+        server_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
         wineserver -k 2>/dev/null
-        for _ in $(seq 50); do [ -e "$server/socket" ] || break; sleep 0.1; done
-        rm -rf "$server"
-        rmdir "$(dirname "$server")" 2>/dev/null
+        for server in "/tmp/.wine-$(id -u)/$server_name" /tmp/wine-*/"$server_name"; do
+            [ -d "$server" ] || continue
+            for _ in $(seq 50); do [ -e "$server/socket" ] || break; sleep 0.1; done
+            rm -rf "$server"
+            rmdir "$(dirname "$server")" 2>/dev/null
+        done
     fi
     [ -f "$session/xvfb.pid" ] && kill "$(cat "$session/xvfb.pid")" 2>/dev/null
     [ -f "$session/root" ] && rm -rf "$(cat "$session/root")"
