@@ -41,6 +41,15 @@ class WorkloadTest : public ::testing::Test {
         begin_cycle();
     }
 
+    // One cycle of the given letter through the pool and the removal pass.
+    void run_cycle(char letter) {
+        prepare_cycle(letter);
+        ASSERT_EQ(launch_workers(), 1);
+        ASSERT_EQ(wait_for_workers(), 1);
+        ASSERT_EQ(close_worker_handles(), 1);
+        delete_cycle_directories();
+    }
+
     size_t count_under(const std::string& workspace) { return fake_directories_starting_with(workspace).size(); }
 
     size_t filled_slots() {
@@ -143,11 +152,7 @@ TEST_F(WorkloadTest, NextCycleStartsWithCleanCounts) {
     fake_fail(FAKE_REMOVE_DIRECTORY, 2, 2, FAKE_ERROR_ACCESS_DENIED);
     const uint64_t expected_failures[] = {1, 0};  // cycle a, then b
     for (char letter : {'a', 'b'}) {
-        prepare_cycle(letter);
-        ASSERT_EQ(launch_workers(), 1);
-        ASSERT_EQ(wait_for_workers(), 1);
-        ASSERT_EQ(close_worker_handles(), 1);
-        delete_cycle_directories();
+        ASSERT_NO_FATAL_FAILURE(run_cycle(letter));
         count_cycle_failures();
         const uint64_t expected = expected_failures[letter - 'a'];
         EXPECT_EQ(state.creation_failures, expected) << letter;
@@ -216,13 +221,7 @@ TEST_F(WorkloadTest, WaitFailurePrintsItsReturnCode) {
 }
 
 TEST_F(WorkloadTest, ConsecutiveCyclesReuseOneEvent) {
-    for (char letter : {'a', 'b'}) {
-        prepare_cycle(letter);
-        ASSERT_EQ(launch_workers(), 1);
-        ASSERT_EQ(wait_for_workers(), 1);
-        ASSERT_EQ(close_worker_handles(), 1);
-        delete_cycle_directories();
-    }
+    for (char letter : {'a', 'b'}) ASSERT_NO_FATAL_FAILURE(run_cycle(letter));
     EXPECT_EQ(fake.calls[FAKE_CREATE_EVENT], 1u);
     EXPECT_EQ(fake.calls[FAKE_WAIT], 2u);
     EXPECT_EQ(fake.closed_handles.size(), 2 * WORKER_COUNT);
