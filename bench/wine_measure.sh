@@ -31,7 +31,7 @@ product_cycle_ms() {  # one run of orvenna.exe; prints its cycle time
     tmux -L "$socket" new-session -d -s product \
         "source '$session/env' && cd '$directory' && wine '$build/orvenna.exe' > '$directory.out'"
     local started ended
-    started=$(until_line "$directory.out" "Orvenna V1.0.0.1")
+    started=$(until_line "$directory.out" "Orvenna V$(bash "$here/../release/version.sh")")
     ended=$(until_line "$directory.out" "Press [a] for About")
     tmux -L "$socket" send-keys -t product x
     while tmux -L "$socket" has-session -t product 2>/dev/null; do sleep 0.2; done

@@ -2,6 +2,7 @@
 
 #include "driver/state.h"
 #include "timing/cycle_timing.h"
+#include "version.h"
 #include "workload/worker_pool.h"
 #include "workspace/workspace.h"
 
@@ -11,7 +12,8 @@ static const char ANY_KEY_PROMPT[] = "\r\nPress any key to exit....\r\n";
 
 static const char ABOUT_BLOCK[] =
     "\r\n"
-    ".DIAG.  Orvenna V1.0.0.1\r\n"
+    ".DIAG.  Orvenna V" ORVENNA_VERSION
+    "\r\n"
     ".DIAG.  Windows Orvenna\r\n"
     ".DIAG.  Created by the Orvenna developers\r\n"
     ".DIAG.  E-Mail developers@orvenna.example\r\n"

@@ -3,6 +3,7 @@
 #include "driver/exits.h"
 #include "driver/state.h"
 #include "driver/stop_requests.h"
+#include "version.h"
 #include "workspace/explorer_guard.h"
 #include "workspace/workspace.h"
 
@@ -15,7 +16,8 @@ static const char CURRENT_DIRECTORY_ERROR[] = "\r\n[ERROR] GetCurrentDirectoryA\
 static const char START_BANNER[] =
     "\r\n"
     "==================================================================\r\n"
-    "                     Orvenna V1.0.0.1\r\n"
+    "                     Orvenna V" ORVENNA_VERSION
+    "\r\n"
     "==================================================================\r\n"
     "\r\n";
 

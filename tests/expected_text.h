@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "version.h"
+
 namespace expected {
 
 inline std::string rule() {
@@ -17,7 +19,7 @@ inline std::string announcement(const std::string& workspace_path) {
 }
 
 inline std::string start_banner() {
-    return "\r\n" + rule() + std::string(21, ' ') + "Orvenna V1.0.0.1\r\n" + rule() + "\r\n";
+    return "\r\n" + rule() + std::string(21, ' ') + "Orvenna V" ORVENNA_VERSION "\r\n" + rule() + "\r\n";
 }
 
 inline std::string cycle_header(uint64_t cycle) {
@@ -52,7 +54,7 @@ inline std::string failed_directories(uint64_t count, const std::string& verb, u
 }
 
 inline std::string about_block() {
-    const char* lines[] = {"Orvenna V1.0.0.1",
+    const char* lines[] = {"Orvenna V" ORVENNA_VERSION,
                            "Windows Orvenna",
                            "Created by the Orvenna developers",
                            "E-Mail developers@orvenna.example",

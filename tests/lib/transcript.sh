@@ -3,6 +3,7 @@
 # measured seconds vary from run to run. Sourced by bash scripts.
 
 CRLF=$'\r\n'
+VERSION=$(bash "$(dirname "${BASH_SOURCE[0]}")/../../release/version.sh")
 RULE="$(printf '=%.0s' {1..66})$CRLF"
 ANY_KEY="${CRLF}Press any key to exit....$CRLF"
 CLOSING_PROMPT="${CRLF}Press [a] for About or any other key to exit....$CRLF"
@@ -15,7 +16,7 @@ invalidated_by() {  # invalidated_by REASON_LINES
 
 start_text() {  # start_text WORKSPACE
     printf '.DIAG. Workspace directory: %s\r\n' "$1"
-    printf '\r\n%s%21sOrvenna V1.0.0.1\r\n%s\r\n' "$RULE" '' "$RULE"
+    printf '\r\n%s%21sOrvenna V%s\r\n%s\r\n' "$RULE" '' "$VERSION" "$RULE"
 }
 
 cycle_text() {  # cycle_text CYCLE: one cycle up to its report, seconds shown as N
@@ -53,7 +54,7 @@ expected_complete_run() {  # expected_complete_run WORKSPACE
 about_block() {
     printf '\r\n'
     local line
-    for line in "Orvenna V1.0.0.1" "Windows Orvenna" "Created by the Orvenna developers" \
+    for line in "Orvenna V$VERSION" "Windows Orvenna" "Created by the Orvenna developers" \
         "E-Mail developers@orvenna.example" "Youtube https://www.youtube.com/@orvenna" \
         "Make your record with this Orvenna" "Orvenna create 645120 folder in 7 cycles" \
         "with 1024 thread every time." "Have Fun !"; do

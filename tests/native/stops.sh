@@ -140,7 +140,7 @@ while IFS= read -r line <&8; do
     [[ $line == *"Result saved."* ]] && break
 done
 check "pipe: banner and cycle 1 arrive while the run goes on" \
-    test -n "$(grep -F 'Orvenna V1.0.0.1' <<< "$seen")" -a ! -e "$scratch/piped.rc"
+    test -n "$(grep -F "Orvenna V$VERSION" <<< "$seen")" -a ! -e "$scratch/piped.rc"
 cat <&8 > /dev/null
 exec 8<&-
 wait

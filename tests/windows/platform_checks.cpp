@@ -10,6 +10,7 @@
 #include "driver/cycle_loop.h"
 #include "driver/state.h"
 #include "timing/cycle_timing.h"
+#include "version.h"
 #include "workload/cycle_failures.h"
 #include "workload/deletion_pass.h"
 #include "workload/directory_worker.h"
@@ -39,15 +40,17 @@ static void check_version_record(const char* executable) {
     check(VerQueryValueA(record, "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr,
           "fixed file info");
     if (fixed != nullptr) {
-        check(fixed->dwFileVersionMS == MAKELONG(0, 1) && fixed->dwFileVersionLS == MAKELONG(1, 0),
-              "file version 1.0.0.1");
-        check(fixed->dwProductVersionMS == MAKELONG(0, 1) && fixed->dwProductVersionLS == MAKELONG(1, 0),
-              "product version 1.0.0.1");
+        const WORD parts[] = {ORVENNA_VERSION_PARTS};
+        const DWORD most = MAKELONG(parts[1], parts[0]);
+        const DWORD least = MAKELONG(parts[3], parts[2]);
+        check(fixed->dwFileVersionMS == most && fixed->dwFileVersionLS == least, "file version " ORVENNA_VERSION);
+        check(fixed->dwProductVersionMS == most && fixed->dwProductVersionLS == least,
+              "product version " ORVENNA_VERSION);
         check(fixed->dwFileType == VFT_APP, "an application");
     }
-    const char* expected[][2] = {{"ProductName", "Orvenna"},     {"InternalName", "Orvenna"},
-                                 {"FileDescription", "Orvenna"}, {"Comments", "Windows Orvenna"},
-                                 {"FileVersion", "1.0.0.1"},     {"ProductVersion", "1.0.0.1"}};
+    const char* expected[][2] = {{"ProductName", "Orvenna"},       {"InternalName", "Orvenna"},
+                                 {"FileDescription", "Orvenna"},   {"Comments", "Windows Orvenna"},
+                                 {"FileVersion", ORVENNA_VERSION}, {"ProductVersion", ORVENNA_VERSION}};
     for (const auto& entry : expected) {
         char query[128];
         snprintf(query, sizeof query, "\\StringFileInfo\\040904b0\\%s", entry[0]);
