@@ -1,14 +1,32 @@
 #!/usr/bin/env bash
 # Builds the release archives and their checksums into OUTPUT_DIRECTORY
-# (default dist/). The same commit gives the same bytes wherever and whenever
-# it is built: no build paths or link times in the programs, and archive
-# members in a fixed order with fixed owners, modes and times (the last
-# commit's date, or SOURCE_DATE_EPOCH).
+# (default dist/) from the last commit. The same commit gives the same bytes
+# wherever and whenever it is built: no build paths or link times in the
+# programs, and archive members in a fixed order with fixed owners, modes and
+# times (the commit's date, or SOURCE_DATE_EPOCH). A working tree with
+# uncommitted changes to tracked files is refused; ORVENNA_DIST_DIRTY=1 builds
+# it all the same, into archives marked -dirty, for a local try.
 #   release/dist.sh [OUTPUT_DIRECTORY]
-set -eu
+set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$source_dir/dist}")
-version=$(sed -n 's/^project(Orvenna VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+version=$(bash "$source_dir/release/version.sh")
+
+if ! commit=$(git -C "$source_dir" rev-parse --verify -q HEAD); then
+    echo "dist: $source_dir is not a git checkout with a commit: a release is built from a commit." >&2
+    exit 1
+fi
+changes=$(git -C "$source_dir" status --porcelain --untracked-files=no)
+if [ -n "$changes" ]; then
+    if [ "${ORVENNA_DIST_DIRTY:-}" != 1 ]; then
+        echo "dist: uncommitted changes to tracked files; a release is built from a commit only:" >&2
+        echo "$changes" >&2
+        echo "Commit them first, or run 'ORVENNA_DIST_DIRTY=1 make dist' for local archives marked -dirty." >&2
+        exit 1
+    fi
+    version="$version-dirty"
+    commit="$commit with uncommitted changes"
+fi
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)}
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-dist-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -43,16 +61,24 @@ build linux-aarch64 -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/aarch64-linux-gnu.
 mkdir -p "$out"
 rm -f "$out"/orvenna-*.zip "$out"/orvenna-*.tar.gz "$out/SHA256SUMS"
 
+notices() {  # notices BUILD TITLE: the notices of what the linker put into that build's program
+    bash "$source_dir/release/notices.sh" "$work/$1/orvenna.map" "Orvenna $version for $2" "$commit"
+}
+
 user_readme | sed 's/$/\r/' > "$work/README.txt"
 sed 's/$/\r/' "$source_dir/LICENSE" > "$work/LICENSE.txt"
-stage windows "$work/windows/orvenna.exe" 755 "$work/README.txt" 644 "$work/LICENSE.txt" 644
-(cd "$work/stage-windows" && zip -X -q "$out/orvenna-$version-windows-x86_64.zip" LICENSE.txt README.txt orvenna.exe)
+notices windows "Windows x86-64" | sed 's/$/\r/' > "$work/windows/THIRD-PARTY-NOTICES.txt"
+stage windows "$work/windows/orvenna.exe" 755 "$work/README.txt" 644 "$work/LICENSE.txt" 644 \
+    "$work/windows/THIRD-PARTY-NOTICES.txt" 644
+(cd "$work/stage-windows" &&
+    zip -X -q "$out/orvenna-$version-windows-x86_64.zip" LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt orvenna.exe)
 
 for architecture in x86_64 aarch64; do
+    notices "linux-$architecture" "Linux $architecture" > "$work/linux-$architecture/THIRD-PARTY-NOTICES.txt"
     stage "linux-$architecture" "$work/linux-$architecture/orvenna" 755 "$source_dir/README.md" 644 \
-        "$source_dir/LICENSE" 644
+        "$source_dir/LICENSE" 644 "$work/linux-$architecture/THIRD-PARTY-NOTICES.txt" 644
     tar --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$epoch" --format=gnu \
-        -C "$work/stage-linux-$architecture" -cf - LICENSE README.md orvenna |
+        -C "$work/stage-linux-$architecture" -cf - LICENSE README.md THIRD-PARTY-NOTICES.txt orvenna |
         gzip -9 -n > "$out/orvenna-$version-linux-$architecture.tar.gz"
 done
 
