@@ -23,6 +23,14 @@ void begin_cycle() {
     state.workers_remaining = WORKER_COUNT;
 }
 
+// Stopped while the workers ran: they stopped creating, and what they made goes now.
+[[noreturn]] static void stop_cycle() {
+    acknowledge_stop_request();
+    close_worker_handles();
+    delete_cycle_directories();
+    stopped_exit();
+}
+
 static void run_one_cycle() {
     stop_if_requested();
     minimize_workspace_window();
@@ -38,12 +46,12 @@ static void run_one_cycle() {
     if (!launch_workers()) failed_cycle_exit(INTERRUPTED);
     os_print(".DIAG. Waiting for threads....\r\n");
     if (!wait_for_workers() || state.abort_flag) failed_cycle_exit(INTERRUPTED);
+    if (state.stop_requested) stop_cycle();
     os_print(".DIAG. All 1024 threads have finished.\r\n");
     if (!close_worker_handles()) failed_cycle_exit(INTERRUPTED);
     os_print(".DIAG. Handles closed.\r\n");
     os_print(".DIAG. Deleting this cycle directories....\r\n");
     delete_cycle_directories();
-    // A stop during the cycle lets its workers finish and its directories go first.
     stop_if_requested();
     if (!finish_cycle_timing()) failed_cycle_exit(END_COUNTER_FAILED);
     // Outside the timed span: the work that did not happen.

@@ -1,6 +1,7 @@
 #include "driver/exits.h"
 
 #include "driver/state.h"
+#include "driver/stop_requests.h"
 #include "timing/cycle_timing.h"
 #include "version.h"
 #include "workload/worker_pool.h"
@@ -83,6 +84,7 @@ void completed_exit() {
 }
 
 void stopped_exit() {
+    acknowledge_stop_request();
     if (remove_workspace(true)) os_print("\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n");
     os_end_by_stop();
 }

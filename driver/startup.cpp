@@ -5,6 +5,7 @@
 #include "driver/stop_requests.h"
 #include "version.h"
 #include "workspace/explorer_guard.h"
+#include "workspace/leftovers.h"
 #include "workspace/workspace.h"
 
 constexpr uint32_t EXIT_STARTUP_FAILED = 1;
@@ -50,6 +51,7 @@ void start_up() {
     state.cycle_letter = 'a';
     place_console_window();
     const uint64_t base_length = take_base_path();
+    remove_leftovers(base_length);
     switch (create_workspace(base_length)) {
         case WORKSPACE_CREATED:
             break;

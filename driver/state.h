@@ -46,6 +46,13 @@ struct BenchmarkState {
     char class_buffer[CLASS_NAME_CAPACITY];
     char title_buffer[TITLE_CAPACITY];
     WindowHandle explorer_window;
+    // Held for the run's whole life: a later run tells a live workspace from a leftover by it.
+    ClaimHandle workspace_claim;
+    // A directory of the start directory looked at as a possible leftover of an earlier run.
+    char leftover_path[WORKER_PATH_CAPACITY];
+    uint64_t leftover_length;
+    uint64_t leftover_cycle_directories;
+    uint64_t leftover_other_entries;
 
     // Workload
     WorkSlice slices[WORKER_COUNT];
@@ -82,9 +89,12 @@ struct BenchmarkState {
     uint64_t invalidated;
     uint64_t workspace_read;  // the invalidation came from the directory watch, not a window
 
-    // The user's stop requests, set from any thread or a signal handler.
+    // Stop requests, set from any thread or a signal handler; workers read
+    // stop_requested before each directory. Only the main thread acknowledges.
     std::atomic<uint32_t> stop_requested;
+    std::atomic<uint32_t> user_stop_requests;
     std::atomic<uint32_t> awaiting_key;
+    uint32_t stop_acknowledged;
 };
 
 extern BenchmarkState state;

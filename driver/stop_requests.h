@@ -1,8 +1,11 @@
 #pragma once
 
-// A stop request (Ctrl-C and the like) is acted on at the next safe point,
-// where no cycle is half done: the run cleans up and ends. At a key wait, or
-// when it comes a second time, it ends the program at once.
+// A stop request (Ctrl-C and the like, or output whose reader has gone) is
+// acted on at once: the workers stop creating, what they made is removed, and
+// the run ends. At a key wait, or when the user asks a second time, it ends
+// the program at once.
 void watch_stop_requests();
+// On the main thread: says, once, that a stop request is being acted on.
+void acknowledge_stop_request();
 // A safe point: removes the workspace and ends the program if a stop was requested.
 void stop_if_requested();

@@ -26,9 +26,15 @@ constexpr char PATH_SEPARATOR = '/';
 // Shaped like the platform's own callbacks so that they are handed over as they are.
 typedef ThreadExitCode(OS_CALLBACK* ThreadRoutine)(void* parameter);
 typedef int(OS_CALLBACK* WindowVisitor)(WindowHandle window, intptr_t parameter);
+// Why the run is asked to stop: the user asked (Ctrl-C, a signal, the console
+// window closed), or the output's reader has gone (a broken pipe).
+enum StopCause { STOP_BY_USER, STOP_BY_OUTPUT_GONE };
 // Called for each stop request, on whatever thread the platform delivers it
 // (inside a signal handler on POSIX): it may only set atomic flags or end the process.
-typedef void (*StopHandler)();
+typedef void (*StopHandler)(StopCause cause);
+// Called for each entry of a listed directory.
+typedef void (*EntryVisitor)(const char* name, bool is_directory, intptr_t parameter);
+typedef void* ClaimHandle;
 
 // The last-error values that callers tell apart: the name is taken, and
 // there is nothing by that name (ERROR_FILE_NOT_FOUND, ENOENT).
@@ -42,16 +48,23 @@ constexpr uint32_t OS_WAIT_SIGNALLED = 0;
 void os_initialize();
 // Ends the process at once with exit_code, whatever other threads are doing.
 [[noreturn]] void os_exit_process(uint32_t exit_code);
-// printf's conversions; the bytes reach stdout at once, in order.
+// printf's conversions; the bytes reach stdout at once, in order. When the
+// output's reader has gone (EPIPE; on Windows any failed write), that is a
+// stop request (STOP_BY_OUTPUT_GONE) and nothing is printed from then on.
 void os_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Waits for one key and returns its character, without echo; -1 when the input has ended.
 // Ctrl-C at the key wait is a stop request, not a key.
 int os_read_key();
-// From now on the user's stop requests (Windows: Ctrl-C, Ctrl-Break; POSIX:
-// SIGINT, SIGTERM, SIGHUP) call handler instead of ending the process.
+// From now on the user's stop requests (Windows: Ctrl-C, Ctrl-Break, the
+// console window closed; POSIX: SIGINT, SIGTERM, SIGHUP) call handler instead
+// of ending the process, and so does a broken output (POSIX ignores SIGPIPE).
+// A closed console window gives the process only a few seconds: the handler's
+// thread then waits for the process to end, which is what keeps it alive.
 void os_watch_stops(StopHandler handler);
-// Ends the process as the stop request would have: on POSIX by the request's
-// own signal (the terminal restored first), on Windows with STATUS_CONTROL_C_EXIT.
+// Ends the process as the stop request would have: on POSIX by the latest
+// request's own signal, SIGPIPE for a broken output (the terminal restored
+// first); on Windows with STATUS_CONTROL_C_EXIT, or ERROR_BROKEN_PIPE when
+// only the output's reader asked.
 [[noreturn]] void os_end_by_stop();
 
 // Kernel
@@ -81,6 +94,20 @@ int os_query_counter(uint64_t* counter);
 void os_sleep(uint32_t milliseconds);
 // The processor's time-stamp counter, for seeding only.
 uint64_t os_read_time_stamp_counter();
+
+// Calls visitor for each entry of the directory but "." and "..", in the
+// platform's order; false when the directory cannot be listed.
+bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t parameter);
+// Claims the directory for this process until the claim is released or the
+// process ends, however it ends, by a name derived from the directory's
+// identity (POSIX: an abstract socket after its device and inode; Windows: a
+// named mutex after its volume and file index) that another process can test
+// without opening the directory. Null when another process holds it, or when
+// no claim can be made. With hold_open (the run's own workspace), Windows
+// also keeps the directory open without FILE_SHARE_DELETE, so that nobody
+// else can remove it; POSIX opens nothing.
+ClaimHandle os_claim_directory(const char* path, bool hold_open);
+void os_release_claim(ClaimHandle claim);
 
 // Watches the directory for being opened or listed by anyone, from now on;
 // a watch that cannot be set up watches nothing. Windows has its Explorer

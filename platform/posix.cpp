@@ -1,11 +1,15 @@
 // The platform operations on POSIX. There is no window system here: no window
 // is ever in the foreground or found, and opening a folder shows nothing.
 
+#include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -15,6 +19,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -35,21 +40,26 @@ struct PosixEvent {
 
 PosixEvent the_event = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, false, false};
 
-// What a stop needs from a signal handler: the request's signal, and the
-// terminal's settings while a key wait has changed them.
+// What a stop needs from a signal handler: the latest request's signal (0:
+// none yet), and the terminal's settings while a key wait has changed them.
 const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 // Atomics: two requests may be handled on two threads at once.
 StopHandler stop_handler = nullptr;
-std::atomic<int> stop_signal{SIGINT};
+std::atomic<int> stop_signal{0};
 termios saved_terminal;
 std::atomic<bool> terminal_changed{false};
+// Once the output's reader has gone, nothing more is printed.
+bool output_gone = false;
 
 int workspace_watch = -1;
 
 void on_stop_signal(int signal_number) {
     stop_signal = signal_number;
-    stop_handler();
+    stop_handler(STOP_BY_USER);
 }
+
+// Room for a few entries at a time; listings nest three deep at most.
+constexpr size_t LISTING_BUFFER_SIZE = 2048;
 
 }  // namespace
 
@@ -63,10 +73,17 @@ void os_exit_process(uint32_t exit_code) {
 }
 
 void os_print(const char* format, ...) {
+    if (output_gone) return;
     va_list arguments;
     va_start(arguments, format);
-    vprintf(format, arguments);
+    const int printed = vprintf(format, arguments);
     va_end(arguments);
+    if (printed >= 0 || errno != EPIPE) return;
+    output_gone = true;
+    // A signal the user sent first stays the one the process ends by.
+    int no_signal = 0;
+    stop_signal.compare_exchange_strong(no_signal, SIGPIPE);
+    if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
 }
 
 int os_read_key() {
@@ -95,6 +112,11 @@ int os_read_key() {
 
 void os_watch_stops(StopHandler handler) {
     stop_handler = handler;
+    // A reader that goes away shows as EPIPE from the next print instead.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
@@ -111,7 +133,7 @@ void os_watch_stops(StopHandler handler) {
 // Only async-signal-safe calls: it may run inside the signal handler.
 void os_end_by_stop() {
     if (terminal_changed) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
-    const int signal_number = stop_signal;
+    const int signal_number = stop_signal != 0 ? stop_signal.load() : SIGINT;
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
@@ -142,9 +164,25 @@ uint32_t os_last_error() {
     return static_cast<uint32_t>(errno);
 }
 
+// Workers never take a stop signal: the main thread does, before it runs on,
+// so a request is acted on at the first safe point the main thread reaches.
+static const pthread_attr_t* worker_attributes() {
+    static pthread_attr_t attributes;
+    static bool ready = false;
+    if (!ready) {
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int signal_number : STOP_SIGNALS) sigaddset(&stops, signal_number);
+        pthread_attr_init(&attributes);
+        pthread_attr_setsigmask_np(&attributes, &stops);
+        ready = true;
+    }
+    return &attributes;
+}
+
 ThreadHandle os_create_thread(ThreadRoutine routine, void* parameter) {
     pthread_t thread;
-    const int error = pthread_create(&thread, nullptr, routine, parameter);
+    const int error = pthread_create(&thread, worker_attributes(), routine, parameter);
     if (error != 0) {
         errno = error;
         return nullptr;
@@ -225,6 +263,54 @@ uint64_t os_read_time_stamp_counter() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 #endif
+}
+
+bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t parameter) {
+    const int directory = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) return false;
+    alignas(dirent64) char entries[LISTING_BUFFER_SIZE];
+    ssize_t got;
+    while ((got = getdents64(directory, entries, sizeof entries)) > 0) {
+        for (ssize_t offset = 0; offset < got;) {
+            const dirent64* entry = reinterpret_cast<const dirent64*>(entries + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+            bool is_directory = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat status;
+                is_directory = fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode);
+            }
+            visitor(name, is_directory, parameter);
+        }
+    }
+    close(directory);
+    return got == 0;
+}
+
+// The claim is an abstract socket's name: it needs no file, and it is gone
+// with the process, however the process ends.
+ClaimHandle os_claim_directory(const char* path, bool) {
+    struct stat status;
+    if (stat(path, &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
+    const int claim = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (claim < 0) return nullptr;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    // The leading NUL makes the name abstract.
+    const int length =
+        snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "orvenna-%llx-%llx",
+                 static_cast<unsigned long long>(status.st_dev), static_cast<unsigned long long>(status.st_ino));
+    const socklen_t size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + static_cast<size_t>(length));
+    if (bind(claim, reinterpret_cast<const sockaddr*>(&address), size) != 0) {
+        close(claim);
+        return nullptr;
+    }
+    return reinterpret_cast<ClaimHandle>(static_cast<intptr_t>(claim) + 1);  // NOLINT(performance-no-int-to-ptr)
+}
+
+void os_release_claim(ClaimHandle claim) {
+    if (claim != nullptr) close(static_cast<int>(reinterpret_cast<intptr_t>(claim) - 1));
 }
 
 void os_watch_directory(const char* path) {

@@ -9,8 +9,10 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -19,18 +21,50 @@ const uint32_t OS_ERROR_NOT_FOUND = ERROR_FILE_NOT_FOUND;
 
 static_assert(sizeof(ThreadExitCode) == sizeof(DWORD), "thread routine returns a DWORD");
 
-// The exit status of a console program ended by Ctrl-C.
+// The exit status of a console program ended by Ctrl-C; a program whose
+// output's reader went away, and nobody else asked, ends with the pipe's error.
 constexpr UINT STOPPED_EXIT_CODE = 0xC000013A;
+constexpr UINT OUTPUT_GONE_EXIT_CODE = ERROR_BROKEN_PIPE;
 constexpr int CTRL_C_KEY = 3;
 
 static StopHandler stop_handler = nullptr;
+static std::atomic<bool> user_asked{false};
+// Once the output's reader has gone, nothing more is printed.
+static bool output_gone = false;
+
+static void user_stop_request() {
+    user_asked = true;
+    stop_handler(STOP_BY_USER);
+}
 
 // Runs on a thread of its own that the system starts for each event.
 static BOOL WINAPI on_console_control(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    stop_handler();
-    return TRUE;
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            user_stop_request();
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+            user_stop_request();
+            // Windows ends the process as soon as this returns: it never does. The
+            // main thread removes what the run made and its exit ends this thread.
+            Sleep(INFINITE);
+            return TRUE;
+        default:
+            return FALSE;
+    }
 }
+
+// A claim: the named mutex, and for the run's own workspace the directory held open.
+struct DirectoryClaim {
+    HANDLE name;
+    HANDLE directory;
+};
+// The workspace's own claim and that of one possible leftover at a time.
+static DirectoryClaim claims[2];
+
+// "path\*", for FindFirstFileA: needed only during that call, so one serves every listing.
+static char search_pattern[MAX_PATH + 8];
 
 void os_initialize() {
     // Text mode would turn each "\r\n" into CR CR LF.
@@ -44,17 +78,22 @@ void os_exit_process(uint32_t exit_code) {
 }
 
 void os_print(const char* format, ...) {
+    if (output_gone) return;
     va_list arguments;
     va_start(arguments, format);
-    vprintf(format, arguments);
+    const int printed = vprintf(format, arguments);
     va_end(arguments);
+    // A broken pipe, or a console that is no more.
+    if (printed >= 0) return;
+    output_gone = true;
+    if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
 }
 
 int os_read_key() {
     fflush(stdout);
     // _getch reads the console raw, so Ctrl-C arrives as a key: it is a stop all the same.
     const int key = _getch();
-    if (key == CTRL_C_KEY && stop_handler != nullptr) stop_handler();
+    if (key == CTRL_C_KEY && stop_handler != nullptr) user_stop_request();
     return key;
 }
 
@@ -64,7 +103,7 @@ void os_watch_stops(StopHandler handler) {
 }
 
 void os_end_by_stop() {
-    ExitProcess(STOPPED_EXIT_CODE);
+    ExitProcess(user_asked || !output_gone ? STOPPED_EXIT_CODE : OUTPUT_GONE_EXIT_CODE);
 }
 
 uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
@@ -123,6 +162,67 @@ void os_sleep(uint32_t milliseconds) {
 
 uint64_t os_read_time_stamp_counter() {
     return __rdtsc();
+}
+
+bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t parameter) {
+    const size_t length = strlen(path);
+    const bool separated = length > 0 && path[length - 1] == '\\';
+    if (length + 3 > sizeof search_pattern) return false;
+    memcpy(search_pattern, path, length);
+    memcpy(search_pattern + length, separated ? "*" : "\\*", separated ? 2 : 3);
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(search_pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        // A link or junction to a directory is not a directory of ours.
+        const DWORD attributes = entry.dwFileAttributes;
+        const bool is_directory =
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        visitor(entry.cFileName, is_directory, parameter);
+    } while (FindNextFileA(search, &entry));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete;
+}
+
+ClaimHandle os_claim_directory(const char* path, bool hold_open) {
+    DirectoryClaim* claim = nullptr;
+    for (DirectoryClaim& slot : claims)
+        if (slot.name == nullptr && claim == nullptr) claim = &slot;
+    if (claim == nullptr) return nullptr;
+    // Attributes only, and sharing everything, unless the directory is to be held.
+    const DWORD access = hold_open ? FILE_LIST_DIRECTORY : FILE_READ_ATTRIBUTES;
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (hold_open ? 0 : FILE_SHARE_DELETE);
+    HANDLE directory = CreateFileA(path, access, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (directory == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION identity;
+    if (!GetFileInformationByHandle(directory, &identity)) {
+        CloseHandle(directory);
+        return nullptr;
+    }
+    char name[64];
+    snprintf(name, sizeof name, "Global\\orvenna-%lx-%lx-%lx",
+             static_cast<unsigned long>(identity.dwVolumeSerialNumber),
+             static_cast<unsigned long>(identity.nFileIndexHigh), static_cast<unsigned long>(identity.nFileIndexLow));
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    const bool taken = mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (taken || !hold_open) CloseHandle(directory);
+    if (taken) {
+        if (mutex != nullptr) CloseHandle(mutex);
+        return nullptr;
+    }
+    claim->name = mutex;
+    claim->directory = hold_open ? directory : nullptr;
+    return claim;
+}
+
+void os_release_claim(ClaimHandle handle) {
+    DirectoryClaim* claim = static_cast<DirectoryClaim*>(handle);
+    if (claim == nullptr) return;
+    if (claim->directory != nullptr) CloseHandle(claim->directory);
+    CloseHandle(claim->name);
+    *claim = DirectoryClaim{};
 }
 
 void os_watch_directory(const char*) {}

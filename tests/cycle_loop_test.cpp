@@ -280,6 +280,8 @@ struct StopCase {
 };
 
 const char DELETING[] = "Deleting this cycle directories....\r\n";
+const char WAITING[] = "Waiting for threads....\r\n";
+const std::string STOPPED = expected::STOPPING + expected::STOPPED;
 
 class StopTest : public CycleLoopTest, public ::testing::WithParamInterface<StopCase> {};
 
@@ -302,108 +304,145 @@ constexpr uint64_t CREATIONS_IN_CYCLE_2 = 1 + DIRECTORIES_PER_CYCLE;
 
 INSTANTIATE_TEST_SUITE_P(
     Moments, StopTest,
-    ::testing::Values(StopCase{"DuringStartUp",
-                               {{FAKE_CREATE_DIRECTORY, 1}},
-                               {},
-                               false,
-                               0,
-                               0,
-                               "",
-                               expected::STOPPED,
-                               FAKE_ENDED_BY_STOP,
-                               false},
-                      StopCase{"DuringTheProbe",
-                               {{FAKE_ENUM_WINDOWS, 3}},
-                               {},
-                               false,
-                               0,
-                               0,
-                               "",
-                               expected::STOPPED,
-                               FAKE_ENDED_BY_STOP,
-                               false},
-                      StopCase{"DuringCreation",
-                               {{FAKE_CREATE_DIRECTORY, CREATIONS_IN_CYCLE_2 + 500}},
-                               {},
-                               true,
-                               1,
-                               2,
-                               DELETING,
-                               expected::STOPPED,
-                               FAKE_ENDED_BY_STOP,
-                               false},
-                      StopCase{"DuringTheRemovalPass",
-                               {{FAKE_REMOVE_DIRECTORY, 2 * DIRECTORIES_PER_CYCLE + 7}},
-                               {},
-                               true,
-                               2,
-                               3,
-                               DELETING,
-                               expected::STOPPED,
-                               FAKE_ENDED_BY_STOP,
-                               false},
-                      StopCase{"BetweenCycles",
-                               {{FAKE_ENUM_WINDOWS, PROBE_ENUMERATIONS + 1}},
-                               {},
-                               true,
-                               1,
-                               0,
-                               "",
-                               expected::STOPPED,
-                               FAKE_ENDED_BY_STOP,
-                               false},
-                      StopCase{"WorkspaceCannotBeRemoved",
-                               {{FAKE_CREATE_DIRECTORY, 10}},
-                               {{FAKE_REMOVE_DIRECTORY, DIRECTORIES_PER_CYCLE + 1, DIRECTORIES_PER_CYCLE + 1,
-                                 FAKE_ERROR_ACCESS_DENIED}},
-                               true,
-                               0,
-                               1,
-                               DELETING,
-                               "\r\n[ERROR] Unable to remove random workspace directory.\r\n",
-                               FAKE_ENDED_BY_STOP,
-                               true},
-                      StopCase{"SecondRequestEndsAtOnce",
-                               {{FAKE_CREATE_DIRECTORY, 10}, {FAKE_CREATE_DIRECTORY, 20}},
-                               {},
-                               true,
-                               0,
-                               1,
-                               "with 1024 threads.\r\n",
-                               "",
-                               FAKE_ENDED_BY_STOP,
-                               true},
-                      StopCase{"AtTheClosingPrompt",
-                               {{FAKE_READ_KEY, 1}},
-                               {},
-                               true,
-                               7,
-                               0,
-                               "",
-                               expected::average_banner(AVERAGE_SECONDS) + expected::CLOSING_PROMPT,
-                               FAKE_ENDED_BY_STOP,
-                               false},
-                      StopCase{"AtAnErrorPrompt",
-                               {{FAKE_READ_KEY, 1}},
-                               {{FAKE_QUERY_FREQUENCY, 1, 1, 1}},
-                               true,
-                               0,
-                               0,
-                               "",
-                               "\r\n[ERROR] QueryPerformanceFrequency\r\n" + expected::ANY_KEY,
-                               FAKE_ENDED_BY_STOP,
-                               true},
-                      StopCase{"NeverRequested",
-                               {},
-                               {},
-                               true,
-                               7,
-                               0,
-                               "",
-                               expected::average_banner(AVERAGE_SECONDS) + expected::CLOSING_PROMPT,
-                               0,
-                               false}),
+    ::testing::Values(
+        StopCase{
+            "DuringStartUp", {{FAKE_CREATE_DIRECTORY, 1}}, {}, false, 0, 0, "", STOPPED, FAKE_ENDED_BY_STOP, false},
+        StopCase{"DuringTheProbe", {{FAKE_ENUM_WINDOWS, 3}}, {}, false, 0, 0, "", STOPPED, FAKE_ENDED_BY_STOP, false},
+        StopCase{"DuringCreation",
+                 {{FAKE_CREATE_DIRECTORY, CREATIONS_IN_CYCLE_2 + 500}},
+                 {},
+                 true,
+                 1,
+                 2,
+                 WAITING,
+                 STOPPED,
+                 FAKE_ENDED_BY_STOP,
+                 false},
+        StopCase{"DuringTheRemovalPass",
+                 {{FAKE_REMOVE_DIRECTORY, 2 * DIRECTORIES_PER_CYCLE + 7}},
+                 {},
+                 true,
+                 2,
+                 3,
+                 DELETING,
+                 STOPPED,
+                 FAKE_ENDED_BY_STOP,
+                 false},
+        StopCase{"BetweenCycles",
+                 {{FAKE_ENUM_WINDOWS, PROBE_ENUMERATIONS + 1}},
+                 {},
+                 true,
+                 1,
+                 0,
+                 "",
+                 STOPPED,
+                 FAKE_ENDED_BY_STOP,
+                 false},
+        StopCase{
+            "WorkspaceCannotBeRemoved",
+            {{FAKE_CREATE_DIRECTORY, 10}},
+            {{FAKE_REMOVE_DIRECTORY, DIRECTORIES_PER_CYCLE + 1, DIRECTORIES_PER_CYCLE + 1, FAKE_ERROR_ACCESS_DENIED}},
+            true,
+            0,
+            1,
+            WAITING,
+            expected::STOPPING + "\r\n[ERROR] Unable to remove random workspace directory.\r\n",
+            FAKE_ENDED_BY_STOP,
+            true},
+        StopCase{"SecondRequestEndsAtOnce",
+                 {{FAKE_CREATE_DIRECTORY, 10}, {FAKE_REMOVE_DIRECTORY, 20}},
+                 {},
+                 true,
+                 0,
+                 1,
+                 WAITING,
+                 expected::STOPPING,
+                 FAKE_ENDED_BY_STOP,
+                 true},
+        StopCase{"AtTheClosingPrompt",
+                 {{FAKE_READ_KEY, 1}},
+                 {},
+                 true,
+                 7,
+                 0,
+                 "",
+                 expected::average_banner(AVERAGE_SECONDS) + expected::CLOSING_PROMPT,
+                 FAKE_ENDED_BY_STOP,
+                 false},
+        StopCase{"AtAnErrorPrompt",
+                 {{FAKE_READ_KEY, 1}},
+                 {{FAKE_QUERY_FREQUENCY, 1, 1, 1}},
+                 true,
+                 0,
+                 0,
+                 "",
+                 "\r\n[ERROR] QueryPerformanceFrequency\r\n" + expected::ANY_KEY,
+                 FAKE_ENDED_BY_STOP,
+                 true},
+        StopCase{"NeverRequested",
+                 {},
+                 {},
+                 true,
+                 7,
+                 0,
+                 "",
+                 expected::average_banner(AVERAGE_SECONDS) + expected::CLOSING_PROMPT,
+                 0,
+                 false}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.label); });
+
+TEST_F(CycleLoopTest, StopEndsTheCreatingAtOnceAndTheRemovalPassVisitsEveryName) {
+    fake_stop_before(FAKE_CREATE_DIRECTORY, CREATIONS_IN_CYCLE_2 + 500);
+    EXPECT_EQ(run(), FAKE_ENDED_BY_STOP);
+    EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], CREATIONS_IN_CYCLE_2 + 500) << "no worker made another one";
+    EXPECT_EQ(fake.threads_created, 2 * WORKER_COUNT) << "the rest of the workers still counted themselves out";
+    EXPECT_EQ(fake.calls[FAKE_REMOVE_DIRECTORY], 2 * DIRECTORIES_PER_CYCLE + 1);
+    EXPECT_EQ(fake.closed_handles.size(), 2 * WORKER_COUNT);
+}
+
+TEST_F(CycleLoopTest, StopDuringTheProbeEndsItsPolling) {
+    fake_stop_before(FAKE_ENUM_WINDOWS, 3);
+    EXPECT_EQ(run(), FAKE_ENDED_BY_STOP);
+    EXPECT_EQ(fake.calls[FAKE_ENUM_WINDOWS], 3u);
+}
+
+// The output's reader goes away at a given print: nothing more is printed, the
+// run cleans up as for any stop, and it never counts as the user asking again.
+// The output is the start-up text, `completed` whole cycles, then cycle
+// `partial` up to the line `until` (none when 0).
+struct OutputGoneCase {
+    const char* label;
+    uint64_t gone_at_print;
+    std::vector<FakeStop> stops;
+    uint64_t completed;
+    uint64_t partial;
+    const char* until;
+    uint64_t creations;
+};
+
+class OutputGoneTest : public CycleLoopTest, public ::testing::WithParamInterface<OutputGoneCase> {};
+
+TEST_P(OutputGoneTest, CleansUpSilently) {
+    const OutputGoneCase& test_case = GetParam();
+    fake.output_gone_at_print = test_case.gone_at_print;
+    for (const FakeStop& stop : test_case.stops) fake.stops.push_back(stop);
+    EXPECT_EQ(run(), FAKE_ENDED_BY_STOP);
+    std::string text = start_up_text() + completed_cycles(test_case.completed);
+    if (test_case.partial != 0) text += cycle_prefix(test_case.partial, test_case.until);
+    EXPECT_EQ(fake.output, text);
+    EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], test_case.creations);
+    EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"})) << "nothing left behind";
+}
+
+// Prints: 1 the workspace line, 2 the banner, then one per line of cycle 1 from
+// its header (3) to "Preparing next benchmark." (12), cycle 2's header 13.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OutputGoneTest,
+    ::testing::Values(OutputGoneCase{"AtCycleTwosHeader", 13, {}, 1, 0, "", 1 + DIRECTORIES_PER_CYCLE},
+                      OutputGoneCase{"AfterTheUserAsked", 6, {{FAKE_CREATE_DIRECTORY, 10}}, 0, 1, "threads.\r\n", 10},
+                      OutputGoneCase{
+                          "BeforeTheUserAsked", 5, {{FAKE_REMOVE_DIRECTORY, 10}}, 0, 1, "initialization.\r\n", 1}),
+    [](const ::testing::TestParamInfo<OutputGoneCase>& info) { return std::string(info.param.label); });
 
 TEST_F(CycleLoopTest, StopAfterAnIgnoredKeyWaitIsNoLongerAtThePrompt) {
     // A request that arrives at the About screen's second key wait ends it too.

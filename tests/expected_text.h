@@ -81,6 +81,7 @@ inline std::string cycle_until_report(uint64_t cycle, const uint64_t* durations_
     return text + ".DIAG. Result saved.\r\n";
 }
 
+inline const std::string STOPPING = "\r\n.DIAG. Orvenna stopping... Removing the directories created so far.\r\n";
 inline const std::string STOPPED = "\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n";
 inline const std::string READER_REASON =
     ".DIAG. The random workspace was opened by another program during the benchmark.\r\n";

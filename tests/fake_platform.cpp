@@ -25,7 +25,8 @@ constexpr uintptr_t FIRST_WINDOW_HANDLE = 0x20000;
 uint64_t count_call(FakeOperation operation) {
     const uint64_t call = ++fake.calls[operation];
     for (const FakeStop& stop : fake.stops)
-        if (stop.operation == operation && stop.call == call && fake.stop_handler != nullptr) fake.stop_handler();
+        if (stop.operation == operation && stop.call == call && fake.stop_handler != nullptr)
+            fake.stop_handler(stop.cause);
     return call;
 }
 
@@ -52,10 +53,14 @@ std::string parent_of(const std::string& path) {
     return separator == 0 ? std::string(1, PATH_SEPARATOR) : path.substr(0, separator);
 }
 
+bool has_entry_under(const std::set<std::string>& paths, const std::string& prefix) {
+    auto next = paths.lower_bound(prefix);
+    return next != paths.end() && next->compare(0, prefix.size(), prefix) == 0;
+}
+
 bool has_children(const std::string& path) {
     const std::string prefix = path + PATH_SEPARATOR;
-    auto next = fake.directories.lower_bound(prefix);
-    return next != fake.directories.end() && next->compare(0, prefix.size(), prefix) == 0;
+    return has_entry_under(fake.directories, prefix) || has_entry_under(fake.files, prefix);
 }
 
 size_t window_index(WindowHandle window) {
@@ -91,8 +96,8 @@ void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call,
     fake.failures.push_back({operation, first_call, last_call, error});
 }
 
-void fake_stop_before(FakeOperation operation, uint64_t call) {
-    fake.stops.push_back({operation, call});
+void fake_stop_before(FakeOperation operation, uint64_t call, StopCause cause) {
+    fake.stops.push_back({operation, call, cause});
 }
 
 void fake_add_directory_tree(const std::string& path) {
@@ -101,10 +106,10 @@ void fake_add_directory_tree(const std::string& path) {
         fake.directories.insert(directory);
 }
 
-std::set<std::string> fake_directories_starting_with(const std::string& prefix) {
+std::set<std::string> fake_directories_starting_with(const std::string& prefix, const std::set<std::string>& paths) {
     std::set<std::string> found;
-    for (auto next = fake.directories.lower_bound(prefix);
-         next != fake.directories.end() && next->compare(0, prefix.size(), prefix) == 0; ++next)
+    for (auto next = paths.lower_bound(prefix); next != paths.end() && next->compare(0, prefix.size(), prefix) == 0;
+         ++next)
         found.insert(*next);
     return found;
 }
@@ -141,6 +146,11 @@ void os_exit_process(uint32_t exit_code) {
 }
 
 void os_print(const char* format, ...) {
+    const uint64_t call = count_call(FAKE_PRINT);
+    if (fake.output_gone_at_print != 0 && call >= fake.output_gone_at_print) {
+        if (call == fake.output_gone_at_print && fake.stop_handler != nullptr) fake.stop_handler(STOP_BY_OUTPUT_GONE);
+        return;
+    }
     va_list arguments;
     va_start(arguments, format);
     va_list measuring;
@@ -202,6 +212,11 @@ int os_remove_directory(const char* path) {
     }
     if (has_children(directory)) {
         fake.last_error = FAKE_ERROR_DIR_NOT_EMPTY;
+        return 0;
+    }
+    // As on Windows, where the run holds its workspace open without FILE_SHARE_DELETE.
+    if (fake.held_open.count(directory) != 0) {
+        fake.last_error = FAKE_ERROR_SHARING_VIOLATION;
         return 0;
     }
     fake.directories.erase(directory);
@@ -267,6 +282,40 @@ void os_sleep(uint32_t milliseconds) {
 
 uint64_t os_read_time_stamp_counter() {
     return fake.time_stamp_counter;
+}
+
+bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t parameter) {
+    count_call(FAKE_LIST_DIRECTORY);
+    const std::string directory = without_final_separator(path);
+    fake.listed.push_back(directory);
+    if (fake.directories.count(directory) == 0) return false;
+    // Taken first: the visitor may remove what it is shown.
+    std::vector<std::pair<std::string, bool>> entries;
+    const std::string prefix = directory == "/" ? directory : directory + PATH_SEPARATOR;
+    for (const auto* paths : {&fake.directories, &fake.files}) {
+        for (const std::string& entry : fake_directories_starting_with(prefix, *paths))
+            if (entry.size() > prefix.size() && entry.find(PATH_SEPARATOR, prefix.size()) == std::string::npos)
+                entries.emplace_back(entry.substr(prefix.size()), paths == &fake.directories);
+    }
+    for (const auto& [name, is_directory] : entries) visitor(name.c_str(), is_directory, parameter);
+    return true;
+}
+
+ClaimHandle os_claim_directory(const char* path, bool hold_open) {
+    if (call_fails(FAKE_CLAIM_DIRECTORY)) return nullptr;
+    const std::string directory = without_final_separator(path);
+    if (fake.directories.count(directory) == 0 || fake.claimed_elsewhere.count(directory) != 0 ||
+        !fake.claims.insert(directory).second)
+        return nullptr;
+    if (hold_open) fake.held_open.insert(directory);
+    return const_cast<std::string*>(&*fake.claims.find(directory));
+}
+
+void os_release_claim(ClaimHandle claim) {
+    if (claim == nullptr) return;
+    const std::string directory = *static_cast<std::string*>(claim);
+    fake.held_open.erase(directory);
+    fake.claims.erase(directory);
 }
 
 void os_watch_directory(const char* path) {

@@ -24,6 +24,9 @@ enum FakeOperation {
     FAKE_QUERY_COUNTER,
     FAKE_ENUM_WINDOWS,
     FAKE_READ_KEY,
+    FAKE_PRINT,
+    FAKE_LIST_DIRECTORY,
+    FAKE_CLAIM_DIRECTORY,
     FAKE_OPERATION_COUNT
 };
 
@@ -31,6 +34,7 @@ enum FakeOperation {
 constexpr uint32_t FAKE_ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t FAKE_ERROR_PATH_NOT_FOUND = 3;
 constexpr uint32_t FAKE_ERROR_ACCESS_DENIED = 5;
+constexpr uint32_t FAKE_ERROR_SHARING_VIOLATION = 32;
 constexpr uint32_t FAKE_ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr uint32_t FAKE_ERROR_DISK_FULL = 112;
 constexpr uint32_t FAKE_ERROR_DIR_NOT_EMPTY = 145;
@@ -60,6 +64,7 @@ struct FakeFailure {
 struct FakeStop {
     FakeOperation operation;
     uint64_t call;  // 1-based
+    StopCause cause = STOP_BY_USER;
 };
 
 // The exit code that fake_run reports for a process ended by a stop request.
@@ -67,8 +72,14 @@ constexpr int FAKE_ENDED_BY_STOP = -2;
 
 struct FakePlatform {
     std::string current_directory = "/home/user";
-    std::set<std::string> directories;  // full paths without a final separator
+    std::set<std::string> directories;        // full paths without a final separator
+    std::set<std::string> files;              // full paths; a directory holding one is not empty
+    std::set<std::string> claimed_elsewhere;  // directories that another live process holds
+    std::set<std::string> claims;             // directories this process holds
+    std::set<std::string> held_open;          // of those, the ones held open: they cannot be removed
+    std::vector<std::string> listed;          // every directory listed, in order
     std::string output;
+    uint64_t output_gone_at_print = 0;  // the reader goes away at this print (1-based); 0: never
     std::deque<int> keys;
     std::vector<FakeFailure> failures;
     std::vector<FakeStop> stops;
@@ -98,10 +109,11 @@ extern FakePlatform fake;
 // Zeroes the benchmark state and the fake; the fake then holds current_directory.
 void fake_reset();
 void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call, uint32_t error);
-void fake_stop_before(FakeOperation operation, uint64_t call);
+void fake_stop_before(FakeOperation operation, uint64_t call, StopCause cause = STOP_BY_USER);
 void fake_add_directory_tree(const std::string& path);
-// The directories whose full path begins with prefix.
-std::set<std::string> fake_directories_starting_with(const std::string& prefix);
+// The directories (or other paths) whose full path begins with prefix.
+std::set<std::string> fake_directories_starting_with(const std::string& prefix,
+                                                     const std::set<std::string>& paths = fake.directories);
 // Runs body until the process would exit; returns the exit code, -1 if it returned.
 int fake_run(void (*body)());
 WindowHandle fake_window_handle(size_t index);

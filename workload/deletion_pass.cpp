@@ -1,10 +1,13 @@
 #include "workload/deletion_pass.h"
 
 #include "driver/state.h"
+#include "driver/stop_requests.h"
 #include "workload/directory_path.h"
 
 void delete_cycle_directories() {
     for (uint32_t index = 1; index <= DIRECTORIES_PER_CYCLE; ++index) {
+        // A stop request that comes now is answered now; the pass still removes everything.
+        if (state.stop_requested != 0) acknowledge_stop_request();
         build_directory_path(state.deletion_path, index);
         if (os_remove_directory(state.deletion_path)) {
             ++state.directories_removed;

@@ -35,6 +35,7 @@ void probe_workspace_window() {
     // Where no window can appear there is nothing to wait for.
     if (!os_has_window_system()) return;
     for (uint32_t poll = 0; poll < PROBE_POLLS; ++poll) {
+        if (state.stop_requested != 0) break;
         state.explorer_window = nullptr;
         os_enum_windows(probe_visitor, 0);
         if (state.explorer_window != nullptr) {

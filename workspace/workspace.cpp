@@ -30,6 +30,19 @@ static void draw_name(uint64_t base_length) {
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH] = '\0';
 }
 
+// A new run may be looking at this very directory as a possible leftover of
+// an earlier run; it lets go as soon as it has seen that it is empty.
+constexpr uint32_t CLAIM_ATTEMPTS = 1000;
+constexpr uint32_t CLAIM_PAUSE_MS = 1;
+
+static void claim_workspace() {
+    for (uint32_t attempt = 0; attempt < CLAIM_ATTEMPTS; ++attempt) {
+        state.workspace_claim = os_claim_directory(state.workspace_path, true);
+        if (state.workspace_claim != nullptr) return;
+        os_sleep(CLAIM_PAUSE_MS);
+    }
+}
+
 WorkspaceResult create_workspace(uint64_t base_length) {
     seed_generator();
     for (;;) {
@@ -38,6 +51,7 @@ WorkspaceResult create_workspace(uint64_t base_length) {
         if (os_last_error() != OS_ERROR_ALREADY_EXISTS) return WORKSPACE_CREATION_FAILED;
         if (--state.name_attempts_left == 0) return WORKSPACE_NO_FREE_NAME;
     }
+    claim_workspace();
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH] = PATH_SEPARATOR;
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH + 1] = '\0';
     state.workspace_length = base_length + WORKSPACE_NAME_LENGTH + 1;
@@ -47,6 +61,8 @@ WorkspaceResult create_workspace(uint64_t base_length) {
 }
 
 int remove_workspace(bool report_failure) {
+    os_release_claim(state.workspace_claim);
+    state.workspace_claim = nullptr;
     if (!report_failure) {
         os_remove_directory(state.workspace_path);
         return 1;

@@ -63,7 +63,7 @@ about_block() {
 }
 
 announced_workspace() {  # announced_workspace OUTPUT_FILE
-    sed -n '1s/^\.DIAG\. Workspace directory: \(.*\)\r$/\1/p' "$1"
+    sed -n 's/^\.DIAG\. Workspace directory: \(.*\)\r$/\1/p' "$1"
 }
 
 # True when the program's bytes equal the expected bytes, measured seconds aside.

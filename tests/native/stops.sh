@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# The native program stopped by real signals at several moments, as a user
-# stops it with Ctrl-C: each stop leaves the start directory exactly as it
-# was and ends the process by that signal. Also: its lines reach a pipe as
-# they are printed.
+# The native program stopped by real signals and by a reader that goes away,
+# as a user stops it: each stop says so at once, leaves the start directory
+# exactly as it was and ends the process by that signal. Also: its lines
+# reach a pipe as they are printed.
+#
+# No case depends on timing: a run is frozen (SIGSTOP) at a known line, the
+# request is sent while it is frozen, and it is let go. Only the main thread
+# takes stop signals, and it takes a pending one before it runs on, so what it
+# prints next follows from the line it was frozen after.
 set -u -m  # job control: background runs get signals as a terminal's programs do
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
 source "$here/../lib/check.sh"
+source "$here/../lib/runs.sh"
 
 scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-stops-XXXXXX")
 socket="orvenna-stops-$$"
@@ -15,16 +21,8 @@ mkfifo "$scratch/keys"
 exec 7<> "$scratch/keys"  # held open: a key wait blocks until the test writes a key
 trap 'exec 7>&-; tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$scratch"' EXIT
 
+STOPPING="$CRLF.DIAG. Orvenna stopping... Removing the directories created so far.$CRLF"
 STOPPED="$CRLF.DIAG. Orvenna stopped. The workspace was removed.$CRLF"
-
-wait_for_lines() {  # wait_for_lines FILE TEXT COUNT: until TEXT shows on COUNT lines
-    for _ in $(seq 3000); do
-        [ "$(grep -a -c -F -- "$2" "$1" 2>/dev/null || true)" -ge "$3" ] 2>/dev/null && return 0
-        sleep 0.01
-    done
-    echo "timed out waiting for '$2' in $1" >&2
-    return 1
-}
 
 # Starts the program in a fresh start directory NAME among the user's files.
 start_run() {  # start_run NAME
@@ -39,38 +37,49 @@ start_run() {  # start_run NAME
     until [ "$(readlink "/proc/$pid/exe")" = "$program" ]; do sleep 0.001; done
 }
 
-# What a run stopped at a safe point prints: the cycles it completed, the
-# cycle it was in up to its removal pass, then the stop line.
-expected_stop() {  # expected_stop OUTPUT_FILE
-    local completed started
-    completed=$(grep -a -c 'Preparing next benchmark' "$1")
-    started=$(grep -a -c -E 'Orvenna [1-7]/7' "$1")
-    start_text "$(announced_workspace "$1")"
-    completed_cycles "$completed"
-    [ "$started" -gt "$completed" ] && cycle_text "$started" | sed -n '1,10p'
-    printf '%s' "$STOPPED"
-}
-
-# Ends run NAME by SIGNAL once TEXT has shown COUNT times, then checks it.
-stop_and_check() {  # stop_and_check NAME SIGNAL STATUS TEXT COUNT
-    local name=$1 signal=$2 status=$3
+# Sends SIGNALS to run NAME while it is frozen right after a line ending in
+# LINE, then checks how it ended: STATUS, and the output up to that line,
+# then CONTINUATION.
+stop_after_line() {  # stop_after_line NAME LINE STATUS CONTINUATION SIGNAL...
+    local name=$1 line=$2 status=$3 continuation=$4
     start_run "$name"
-    wait_for_lines "$scratch/$name.out" "$4" "$5"
-    kill -s "$signal" "$pid"
-    wait "$pid"
-    check "$name: ended by SIG$signal ($status)" test $? = "$status"
-    expected_stop "$scratch/$name.out" > "$scratch/$name.expected"
-    check "$name: cleaned up at a safe point, no key wait" \
+    check "$name: frozen right after '$line'" freeze_after_line "$pid" "$scratch/$name.out" "$line"
+    local printed
+    printed=$(cat "$scratch/$name.out"; printf x)
+    for signal in "${@:5}"; do kill -s "$signal" "$pid"; done
+    kill -s CONT "$pid"
+    wait_for_exit "$pid"
+    local ended=$?
+    [ "$ended" = "$status" ] || echo "$name: ended with status $ended" >&2
+    check "$name: ended by SIG${*: -1} ($status)" test "$ended" = "$status"
+    printf '%s%s' "${printed%x}" "$continuation" > "$scratch/$name.expected"
+    check "$name: said so at once, removed what it made" \
         compare_transcript "$scratch/$name.out" "$scratch/$name.expected"
-    check "$name: the start directory exactly as it was" \
-        test "$(snapshot "$scratch/$name")" = "$(cat "$scratch/$name.before")"
 }
 
-stop_and_check creation-int INT 130 "Creating 92160 directories" 1
-stop_and_check creation-term TERM 143 "Creating 92160 directories" 1
-stop_and_check creation-hup HUP 129 "Creating 92160 directories" 1
-stop_and_check removal INT 130 "Deleting this cycle directories" 2
-stop_and_check between-cycles INT 130 "Preparing next benchmark" 3
+start_directory_unchanged() {  # start_directory_unchanged NAME
+    check "$1: the start directory exactly as it was" \
+        test "$(snapshot "$scratch/$1")" = "$(cat "$scratch/$1.before")"
+}
+
+# Frozen while the main thread launches the workers and the first ones create:
+# the rest stop at once, and the main thread waits for them and says so.
+CREATING=".DIAG. Creating 92160 directories with 1024 threads."
+for request in INT:130 TERM:143 HUP:129; do
+    stop_after_line "creation-${request%:*}" "$CREATING" "${request#*:}" \
+        ".DIAG. Waiting for threads....$CRLF$STOPPING$STOPPED" "${request%:*}"
+    start_directory_unchanged "creation-${request%:*}"
+done
+
+# Frozen in the removal pass: it says so before the pass ends.
+stop_after_line removal ".DIAG. Deleting this cycle directories...." 130 "$STOPPING$STOPPED" INT
+start_directory_unchanged removal
+
+# A second request while the first is being acted on ends the program at once,
+# by the second signal, with nothing more said. Both are pending when it runs
+# on: SIGTERM's handler runs first, then SIGINT's.
+stop_after_line twice "$CREATING" 130 "" TERM INT
+check "second request: the workspace stays, as the user asked" test -d "$(announced_workspace "$scratch/twice.out")"
 
 # During start-up (here it takes no time: the request may even come before
 # the handler is set up): nothing stays.
@@ -78,19 +87,18 @@ start_run startup
 kill -s INT "$pid"
 wait "$pid"
 check "start-up: ended by SIGINT" test $? = 130
-check "start-up: the start directory exactly as it was" \
-    test "$(snapshot "$scratch/startup")" = "$(cat "$scratch/startup.before")"
+start_directory_unchanged startup
 
-# A second request while the first is being acted on ends the program at once.
-start_run twice
-wait_for_lines "$scratch/twice.out" "Creating 92160 directories" 1
-kill -s INT "$pid" && sleep 0.02 && kill -s INT "$pid"  # apart: pending signals merge
-wait "$pid"
-status=$?
-check "second request: ended by SIGINT at once ($status)" test "$status" = 130 ||
-    cat "$scratch/twice.err"
-check "second request: no clean-up line" test -z "$(grep -a 'Orvenna stopped' "$scratch/twice.out")"
-check "second request: the workspace stays, as the user asked" test -d "$(announced_workspace "$scratch/twice.out")"
+# A reader that goes away: the next line cannot be printed, and the run
+# cleans up and ends as a broken pipe ends a program.
+mkdir -p "$scratch/head"
+make_user_files "$scratch/head/user" "$scratch/head/outside"
+snapshot "$scratch/head" > "$scratch/head.before"
+(cd "$scratch/head/user" && "$program" < "$scratch/keys" | head -n 3 > "$scratch/head.out"; echo "${PIPESTATUS[0]}" > "$scratch/head.rc")
+check "head -n 3: the program ended by SIGPIPE (141)" test "$(cat "$scratch/head.rc")" = 141
+check "head -n 3: it saw the workspace line and the banner's start" \
+    test "$(sed -n '2,3p' "$scratch/head.out" | tr -d '\r')" = $'\n'"${RULE%$CRLF}"
+start_directory_unchanged head
 
 # At the closing prompt the program simply ends.
 stop_at_prompt() {
@@ -102,8 +110,7 @@ stop_at_prompt() {
     expected_complete_run "$(announced_workspace "$scratch/prompt.out")" > "$scratch/prompt.expected"
     check "closing prompt: nothing printed after the prompt" \
         compare_transcript "$scratch/prompt.out" "$scratch/prompt.expected"
-    check "closing prompt: the start directory exactly as it was" \
-        test "$(snapshot "$scratch/prompt")" = "$(cat "$scratch/prompt.before")"
+    start_directory_unchanged prompt
 }
 
 # Ctrl-C typed in a terminal at the key wait: the terminal is restored. The
@@ -113,7 +120,7 @@ stop_in_terminal() {
     tmux -L "$socket" new-session -d -x 120 -y 20 "bash -c 'trap : INT; cd $scratch/terminal && stty -g > ../terminal.before && $program > ../terminal.out; echo \$? > ../terminal.rc; stty -g > ../terminal.after; sleep 30'"
     wait_for_lines "$scratch/terminal.out" "Press [a] for About" 1
     tmux -L "$socket" send-keys C-c
-    for _ in $(seq 100); do [ -s "$scratch/terminal.after" ] && break; sleep 0.05; done
+    for _ in $(seq 3000); do [ -s "$scratch/terminal.after" ] && break; sleep 0.01; done
     check "terminal: Ctrl-C at the prompt ends the program by SIGINT" test "$(cat "$scratch/terminal.rc")" = 130
     check "terminal: its settings restored" cmp -s "$scratch/terminal.before" "$scratch/terminal.after"
     check "terminal: nothing left behind" test -z "$(ls -A "$scratch/terminal")"

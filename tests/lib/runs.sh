@@ -1,0 +1,59 @@
+# Waiting for a running program to reach a state, without guessing at times:
+# a line in its output, or a stop (SIGSTOP) that has taken hold. Sourced by
+# bash scripts.
+
+wait_for_lines() {  # wait_for_lines FILE TEXT COUNT: until TEXT shows on COUNT lines
+    for _ in $(seq 30000); do
+        [ "$(grep -a -c -F -- "$2" "$1" 2>/dev/null || true)" -ge "$3" ] 2>/dev/null && return 0
+        sleep 0.01
+    done
+    echo "timed out waiting for '$2' in $1" >&2
+    return 1
+}
+
+# Stops every thread of PID and returns once all of them are stopped.
+freeze() {  # freeze PID
+    kill -s STOP "$1"
+    local task
+    for task in /proc/"$1"/task/*; do
+        until [ "$(cut -d ' ' -f 3 "$task/stat" 2>/dev/null || echo T)" = T ]; do sleep 0.001; done
+    done
+}
+
+last_line() {  # last_line FILE: its last line, without CR
+    tail -n 1 "$1" | tr -d '\r'
+}
+
+# Freezes PID when the last line of its output FILE is LINE, trying again at
+# each new such line; fails if the program ends first.
+freeze_after_line() {  # freeze_after_line PID FILE LINE
+    local seen=0 count
+    while kill -0 "$1" 2>/dev/null; do
+        count=$(grep -a -c -F -x -- "$3"$'\r' "$2" || true)
+        if [ "$count" -gt "$seen" ]; then
+            freeze "$1"
+            [ "$(last_line "$2")" = "$3" ] && return 0
+            seen=$(grep -a -c -F -x -- "$3"$'\r' "$2" || true)
+            kill -s CONT "$1"
+        fi
+        sleep 0.001
+    done
+    return 1
+}
+
+# How many directories DIRECTORY holds, from its link count: without opening it.
+directories_in() {  # directories_in DIRECTORY
+    echo $(($(stat -c %h "$1") - 2))
+}
+
+# The exit status of the background job PID once it has ended: under job
+# control, wait also returns when the job was stopped or let go.
+wait_for_exit() {  # wait_for_exit PID
+    local status
+    while :; do
+        wait "$1"
+        status=$?
+        kill -0 "$1" 2> /dev/null || return "$status"
+        sleep 0.01
+    done
+}
