@@ -83,8 +83,9 @@ void os_print(const char* format, ...) {
     va_start(arguments, format);
     const int printed = vprintf(format, arguments);
     va_end(arguments);
-    // A broken pipe, or a console that is no more.
-    if (printed >= 0) return;
+    // A broken pipe, or a console that is no more. The runtime may count the
+    // bytes formatted and only mark the stream when the write behind them fails.
+    if (printed >= 0 && !ferror(stdout)) return;
     output_gone = true;
     if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
 }

@@ -48,7 +48,7 @@ directories_in() {  # directories_in DIRECTORY
 
 # The exit status of the background job PID once it has ended: under job
 # control, wait also returns when the job was stopped or let go.
-wait_for_exit() {  # wait_for_exit PID
+exit_status_of() {  # exit_status_of PID
     local status
     while :; do
         wait "$1"

@@ -2,12 +2,14 @@
 # The native program run as a user runs it: a complete run in a directory that
 # already holds the user's files (nobody else reads the workspace: the run
 # stays valid), the About screen, a run whose workspace another program lists,
-# and a refused start.
-set -u
+# a refused start, key waits in a terminal and stops at them, and its lines
+# reaching a pipe as they are printed.
+set -u -m  # job control: background runs get signals as a terminal's programs do
 program=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
 source "$here/../lib/check.sh"
+source "$here/../lib/runs.sh"
 
 scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-e2e-XXXXXX")
 socket="orvenna-native-$$"
@@ -33,15 +35,22 @@ workspace=$(announced_workspace "$results/about.out")
 { expected_complete_run "$workspace"; about_block; printf '%s' "$ANY_KEY"; } > "$results/about.expected"
 check "about run transcript" compare_transcript "$results/about.out" "$results/about.expected"
 
-# Another program listing the workspace during cycle 2 invalidates the run after it.
-mkdir -p "$scratch/listed"
-(cd "$scratch/listed" && printf 'x' | "$program" > "$results/listed.out"; echo $? > "$results/listed.rc") &
-for _ in $(seq 3000); do
-    [ "$(grep -a -c 'Waiting for threads' "$results/listed.out" 2>/dev/null)" = 2 ] && break
-    sleep 0.01
-done
+# Another program listing the workspace during cycle 2 invalidates the run
+# after it: the run is frozen in cycle 2 while the workspace is listed.
+start_run() {  # start_run NAME KEYS: in $scratch/NAME, output to NAME.out; sets pid
+    mkdir -p "$scratch/$1"
+    pushd "$scratch/$1" > /dev/null
+    "$program" < "$2" > "$results/$1.out" &
+    pid=$!
+    popd > /dev/null
+}
+start_run listed <(printf x)
+wait_for_lines "$results/listed.out" "Orvenna 2/7" 1
+freeze_after_line "$pid" "$results/listed.out" ".DIAG. Creating 92160 directories with 1024 threads."
 ls "$(announced_workspace "$results/listed.out")" > /dev/null
-wait
+kill -s CONT "$pid"
+exit_status_of "$pid"
+echo $? > "$results/listed.rc"
 check "listed run exits 0" test "$(cat "$results/listed.rc")" = 0
 {
     start_text "$(announced_workspace "$results/listed.out")"
@@ -68,13 +77,62 @@ check "no input: the key wait ends with the input" test "$(cat "$results/no-inpu
 
 # In a terminal one key press is enough, and it is not echoed.
 tmux -L "$socket" new-session -d -x 120 -y 20 "cd '$long_dir' && '$program'; echo \$? > '$results/terminal.rc'; sleep 30"
-for _ in $(seq 50); do
+for _ in $(seq 30000); do
     tmux -L "$socket" capture-pane -p | grep -q "Press any key" && break
-    sleep 0.1
+    sleep 0.01
 done
 tmux -L "$socket" send-keys q
-for _ in $(seq 50); do [ -s "$results/terminal.rc" ] && break; sleep 0.1; done
+for _ in $(seq 30000); do [ -s "$results/terminal.rc" ] && break; sleep 0.01; done
 check "terminal: one key without Enter ends the wait" test "$(cat "$results/terminal.rc" 2>/dev/null)" = 1
 check "terminal: the key is not echoed" test -z "$(tmux -L "$socket" capture-pane -p | grep -x q)"
+
+mkfifo "$scratch/keys"
+exec 7<> "$scratch/keys"  # held open: a key wait blocks until the test writes a key
+
+# At the closing prompt a stop simply ends the program.
+stop_at_prompt() {
+    start_run prompt "$scratch/keys"
+    wait_for_lines "$results/prompt.out" "Press [a] for About" 1
+    kill -s INT "$pid"
+    exit_status_of "$pid"
+    check "closing prompt: ended by SIGINT" test $? = 130
+    expected_complete_run "$(announced_workspace "$results/prompt.out")" > "$results/prompt.expected"
+    check "closing prompt: nothing printed after the prompt" \
+        compare_transcript "$results/prompt.out" "$results/prompt.expected"
+    check "closing prompt: nothing left behind" test -z "$(ls -A "$scratch/prompt")"
+}
+
+# Ctrl-C typed in a terminal at the key wait: the terminal is restored. The
+# shell traps SIGINT (not ignores: the program must get it) to record the outcome.
+stop_in_terminal() {
+    mkdir -p "$scratch/terminal"
+    tmux -L "$socket" new-session -d -x 120 -y 20 "bash -c 'trap : INT; cd $scratch/terminal && stty -g > ../terminal.before && $program > ../terminal.out; echo \$? > ../terminal.rc; stty -g > ../terminal.after; sleep 30'"
+    wait_for_lines "$scratch/terminal.out" "Press [a] for About" 1
+    tmux -L "$socket" send-keys C-c
+    for _ in $(seq 3000); do [ -s "$scratch/terminal.after" ] && break; sleep 0.01; done
+    check "terminal: Ctrl-C at the prompt ends the program by SIGINT" test "$(cat "$scratch/terminal.rc")" = 130
+    check "terminal: its settings restored" cmp -s "$scratch/terminal.before" "$scratch/terminal.after"
+    check "terminal: nothing left behind" test -z "$(ls -A "$scratch/terminal")"
+}
+
+stop_at_prompt
+stop_in_terminal
+
+# Into a pipe, every line arrives as it is printed.
+mkfifo "$scratch/pipe"
+mkdir -p "$scratch/piped"
+(cd "$scratch/piped" && printf x | "$program" > "$scratch/pipe"; echo $? > "$scratch/piped.rc") &
+exec 8< "$scratch/pipe"
+seen=""
+while IFS= read -r line <&8; do
+    seen+="$line"$'\n'
+    [[ $line == *"Result saved."* ]] && break
+done
+check "pipe: banner and cycle 1 arrive while the run goes on" \
+    test -n "$(grep -F "Orvenna V$VERSION" <<< "$seen")" -a ! -e "$scratch/piped.rc"
+cat <&8 > /dev/null
+exec 8<&-
+wait
+check "pipe: the run then completes" test "$(cat "$scratch/piped.rc")" = 0
 
 report_checks

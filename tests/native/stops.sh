@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The native program stopped by real signals and by a reader that goes away,
 # as a user stops it: each stop says so at once, leaves the start directory
-# exactly as it was and ends the process by that signal. Also: its lines
-# reach a pipe as they are printed.
+# exactly as it was and ends the process by that signal. Short runs: this
+# script runs in the sanitizer trees too (end_to_end.sh has the stops at the
+# closing prompt).
 #
 # No case depends on timing: a run is frozen (SIGSTOP) at a known line, the
 # request is sent while it is frozen, and it is let go. Only the main thread
@@ -16,10 +17,9 @@ source "$here/../lib/check.sh"
 source "$here/../lib/runs.sh"
 
 scratch=$(mktemp -d "${ORVENNA_SCRATCH:-/dev/shm}/orvenna-stops-XXXXXX")
-socket="orvenna-stops-$$"
 mkfifo "$scratch/keys"
 exec 7<> "$scratch/keys"  # held open: a key wait blocks until the test writes a key
-trap 'exec 7>&-; tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$scratch"' EXIT
+trap 'exec 7>&-; rm -rf "$scratch"' EXIT
 
 STOPPING="$CRLF.DIAG. Orvenna stopping... Removing the directories created so far.$CRLF"
 STOPPED="$CRLF.DIAG. Orvenna stopped. The workspace was removed.$CRLF"
@@ -48,7 +48,7 @@ stop_after_line() {  # stop_after_line NAME LINE STATUS CONTINUATION SIGNAL...
     printed=$(cat "$scratch/$name.out"; printf x)
     for signal in "${@:5}"; do kill -s "$signal" "$pid"; done
     kill -s CONT "$pid"
-    wait_for_exit "$pid"
+    exit_status_of "$pid"
     local ended=$?
     [ "$ended" = "$status" ] || echo "$name: ended with status $ended" >&2
     check "$name: ended by SIG${*: -1} ($status)" test "$ended" = "$status"
@@ -99,58 +99,5 @@ check "head -n 3: the program ended by SIGPIPE (141)" test "$(cat "$scratch/head
 check "head -n 3: it saw the workspace line and the banner's start" \
     test "$(sed -n '2,3p' "$scratch/head.out" | tr -d '\r')" = $'\n'"${RULE%$CRLF}"
 start_directory_unchanged head
-
-# At the closing prompt the program simply ends.
-stop_at_prompt() {
-    start_run prompt
-    wait_for_lines "$scratch/prompt.out" "Press [a] for About" 1
-    kill -s INT "$pid"
-    wait "$pid"
-    check "closing prompt: ended by SIGINT" test $? = 130
-    expected_complete_run "$(announced_workspace "$scratch/prompt.out")" > "$scratch/prompt.expected"
-    check "closing prompt: nothing printed after the prompt" \
-        compare_transcript "$scratch/prompt.out" "$scratch/prompt.expected"
-    start_directory_unchanged prompt
-}
-
-# Ctrl-C typed in a terminal at the key wait: the terminal is restored. The
-# shell traps SIGINT (not ignores: the program must get it) to record the outcome.
-stop_in_terminal() {
-    mkdir -p "$scratch/terminal"
-    tmux -L "$socket" new-session -d -x 120 -y 20 "bash -c 'trap : INT; cd $scratch/terminal && stty -g > ../terminal.before && $program > ../terminal.out; echo \$? > ../terminal.rc; stty -g > ../terminal.after; sleep 30'"
-    wait_for_lines "$scratch/terminal.out" "Press [a] for About" 1
-    tmux -L "$socket" send-keys C-c
-    for _ in $(seq 3000); do [ -s "$scratch/terminal.after" ] && break; sleep 0.01; done
-    check "terminal: Ctrl-C at the prompt ends the program by SIGINT" test "$(cat "$scratch/terminal.rc")" = 130
-    check "terminal: its settings restored" cmp -s "$scratch/terminal.before" "$scratch/terminal.after"
-    check "terminal: nothing left behind" test -z "$(ls -A "$scratch/terminal")"
-}
-
-# ThreadSanitizer defers a signal that arrives during a blocking read (its own
-# thread may take it) until the next intercepted call, so under it a key wait
-# never sees the request; these two run in the other trees.
-if [ -z "${TSAN_OPTIONS:-}" ]; then
-    stop_at_prompt
-    stop_in_terminal
-else
-    echo "skipped under ThreadSanitizer: stops at a key wait"
-fi
-
-# Into a pipe, every line arrives as it is printed.
-mkfifo "$scratch/pipe"
-mkdir -p "$scratch/piped"
-(cd "$scratch/piped" && printf x | "$program" > "$scratch/pipe"; echo $? > "$scratch/piped.rc") &
-exec 8< "$scratch/pipe"
-seen=""
-while IFS= read -r line <&8; do
-    seen+="$line"$'\n'
-    [[ $line == *"Result saved."* ]] && break
-done
-check "pipe: banner and cycle 1 arrive while the run goes on" \
-    test -n "$(grep -F "Orvenna V$VERSION" <<< "$seen")" -a ! -e "$scratch/piped.rc"
-cat <&8 > /dev/null
-exec 8<&-
-wait
-check "pipe: the run then completes" test "$(cat "$scratch/piped.rc")" = 0
 
 report_checks

@@ -8,6 +8,7 @@ session=$1 program=$2 helper=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
 source "$here/../lib/check.sh"
+source "$here/../lib/runs.sh"
 source "$here/wine_run.sh"
 trap 'kill "${helper_pid:-}" 2>/dev/null; tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$runs"' EXIT
 
@@ -143,24 +144,48 @@ check_invalidated_after while 3
 check "while: the window opened while c00001 existed" grep -q 'opened while the directory existed' "$runs/while.log"
 kill "$helper_pid" 2>/dev/null
 
-# 6. Ctrl-C typed into the console during cycle 1: the workers finish, the
-# removal pass and the workspace removal clean up, and the program ends as
-# one ended by Ctrl-C (STATUS_CONTROL_C_EXIT, 0xC000013A: 58 in a Unix status).
+# 6. A run killed in cycle 1 leaves its workspace; the next run in the same
+# directory removes it and says so. Ctrl-C typed into that run's console
+# during cycle 1: the workers stop at once, it says so, what they made is
+# removed, and the program ends as one ended by Ctrl-C (STATUS_CONTROL_C_EXIT,
+# 0xC000013A: 58 in a Unix status).
 stopped=$(run_directory stopped)
+start_program killed "$stopped"
+wait_for_text "$runs/killed.out" "Creating 92160 directories" 120
+until [ "$(count_of created a)" -gt 0 ]; do sleep 0.1; done
+pkill -KILL -x orvenna.exe  # Wine names the process after the program
+check "killed: ended by SIGKILL" test "$(wait_for_exit killed)" = 137
+leftover=$(workspace_of killed)
+left=$(directories_in "$leftover")
+check "killed: its workspace stays with $left directories" test "$left" -gt 0
 start_program stopped "$stopped"
 wait_for_text "$runs/stopped.out" "Creating 92160 directories" 120
 press stopped C-c
 check "Ctrl-C: ended with STATUS_CONTROL_C_EXIT" test "$(wait_for_exit stopped)" = 58
 {
+    printf '.DIAG. Removed %s, left behind by an earlier run.\r\n' "$(basename "$leftover")"
     start_text "$(announced_workspace "$runs/stopped.out")"
-    cycle_text 1 | sed -n '1,10p'
+    cycle_text 1 | sed -n '1,7p'
+    printf '\r\n.DIAG. Orvenna stopping... Removing the directories created so far.\r\n'
     printf '\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n'
 } > "$runs/stopped.expected"
-check "Ctrl-C: cleaned up after cycle 1's removal pass" compare_transcript "$runs/stopped.out" "$runs/stopped.expected"
-check_every_directory "Ctrl-C" a
-check "Ctrl-C: the start directory as it was" test -z "$(ls -A "$stopped")"
+check "Ctrl-C: the leftover's line first; said so at once, cleaned up" \
+    compare_transcript "$runs/stopped.out" "$runs/stopped.expected"
+made=$(count_of created a)
+check "Ctrl-C: the workers stopped early ($made of 92160 made)" test "$made" -lt 92160
+check "Ctrl-C: the leftover's and its own directories removed" test "$(count_of removed a)" = $((left + made))
+check "Ctrl-C: the leftover and its own workspace made and removed, nothing else" \
+    test "$(count_of other_created)/$(count_of other_removed)" = 1/2
+check "Ctrl-C: the start directory empty" test -z "$(ls -A "$stopped")"
 
-# 7. Ctrl-C at a key wait ends the program at once.
+# 7. Output into a reader that goes away: the program cleans up and ends
+# with ERROR_BROKEN_PIPE (109).
+piped=$(run_directory piped)
+(cd "$piped" && with_fixture wine "$program" < /dev/null | head -n 3 > "$runs/piped.out"; echo "${PIPESTATUS[0]}" > "$runs/piped.rc")
+check "head -n 3: ended with ERROR_BROKEN_PIPE" test "$(cat "$runs/piped.rc")" = 109
+check "head -n 3: the start directory empty" test -z "$(ls -A "$piped")"
+
+# 8. Ctrl-C at a key wait ends the program at once.
 start_program prompt "$long"
 wait_for_text "$runs/prompt.out" "Press any key" 60
 press prompt C-c

@@ -2,11 +2,12 @@
 //
 // Why it exists: before Wine creates a name that is a legal 8.3 name, it reads
 // the whole parent directory looking for a case-insensitive or short-name
-// match, so 92,160 creations in one directory take hours. Streams of
-// workspace directories (a name of five letters and a digit) under
-// ORVENNA_FIXTURE_ROOT read as empty here, which takes that cost away.
-// orvenna.exe never lists a directory, so it sees no difference; other
-// directories under the root list as they are.
+// match, so 92,160 creations in one directory take hours. Streams of the
+// current run's workspace (the latest directory named like a workspace, five
+// letters and a digit, made under ORVENNA_FIXTURE_ROOT since the counts were
+// reset) read as empty here, which takes that cost away. orvenna.exe never
+// lists its own workspace, so it sees no difference; other directories under
+// the root, an earlier run's leftover workspace among them, list as they are.
 //
 // It also records what really happened on the disk: wineserver, not the
 // program, makes and removes the directories, and it lives on after the
@@ -43,6 +44,7 @@ struct FixtureCounts {
     uint64_t other_created;  // anything else under the root: the workspace itself
     uint64_t other_removed;
     uint64_t main_thread_creations;  // pthread_create calls of orvenna.exe's main thread
+    char current_workspace[256];     // below the root: the latest workspace made, or empty
 };
 
 FixtureCounts* counts = nullptr;
@@ -63,6 +65,16 @@ Function real(const char* name) {
 bool under_root(const char* path) {
     // Wine may reach the root through its drive links (…/dosdevices/z:/…).
     return root != nullptr && path != nullptr && strstr(path, root) != nullptr;
+}
+
+// The part of path below the root, without final separators, into below.
+void below_root(const char* path, char* below, size_t capacity) {
+    const char* rest = strstr(path, root) + strlen(root);
+    size_t length = strlen(rest);
+    while (length > 0 && rest[length - 1] == '/') --length;
+    if (length >= capacity) length = capacity - 1;
+    memcpy(below, rest, length);
+    below[length] = '\0';
 }
 
 bool is_workspace(const char* path) {
@@ -126,6 +138,14 @@ void count_change(const char* path, bool created) {
         add(created ? &counts->other_created : &counts->other_removed);
     else
         add(created ? &counts->created[letter] : &counts->removed[letter]);
+    if (created && is_workspace(path)) below_root(path, counts->current_workspace, sizeof counts->current_workspace);
+}
+
+bool is_current_workspace(const char* path) {
+    if (counts == nullptr || counts->current_workspace[0] == '\0') return false;
+    char below[sizeof counts->current_workspace];
+    below_root(path, below, sizeof below);
+    return strcmp(below, counts->current_workspace) == 0;
 }
 
 bool reads_as_empty(DIR* stream) {
@@ -140,7 +160,7 @@ extern "C" {
 
 DIR* opendir(const char* name) {
     DIR* stream = real<DIR* (*)(const char*)>("opendir")(name);
-    if (stream == nullptr || !under_root(name) || !is_workspace(name)) return stream;
+    if (stream == nullptr || !under_root(name) || !is_current_workspace(name)) return stream;
     for (std::atomic<DIR*>& slot : empty_streams) {
         DIR* free_slot = nullptr;
         if (slot.compare_exchange_strong(free_slot, stream)) break;

@@ -1,0 +1,109 @@
+// The POSIX platform's directory listing and claims on a real file system and
+// between real processes.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+class PosixPlatformTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/dev/shm/orvenna-platform-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch = pattern;
+    }
+
+    void TearDown() override { ASSERT_EQ(system(("rm -rf '" + scratch + "'").c_str()), 0); }
+
+    std::string scratch;
+};
+
+void remember_entry(const char* name, bool is_directory, intptr_t entries) {
+    (*reinterpret_cast<std::map<std::string, bool>*>(entries))[name] = is_directory;
+}
+
+TEST_F(PosixPlatformTest, ListsEveryEntryWithItsKind) {
+    std::map<std::string, bool> expected;
+    // More entries than one read of the listing holds.
+    for (int index = 0; index < 300; ++index) {
+        char name[16];
+        snprintf(name, sizeof name, "a%05d", index);
+        ASSERT_EQ(mkdir((scratch + "/" + name).c_str(), 0700), 0);
+        expected[name] = true;
+    }
+    ASSERT_EQ(system(("echo x > '" + scratch + "/file' && ln -s a00001 '" + scratch + "/link'").c_str()), 0);
+    expected["file"] = false;
+    expected["link"] = false;  // a link to a directory is not one
+    std::map<std::string, bool> listed;
+    EXPECT_TRUE(os_list_directory(scratch.c_str(), remember_entry, reinterpret_cast<intptr_t>(&listed)));
+    EXPECT_EQ(listed, expected);
+}
+
+TEST_F(PosixPlatformTest, ListingWhatIsNoDirectoryFails) {
+    std::map<std::string, bool> listed;
+    EXPECT_FALSE(
+        os_list_directory((scratch + "/missing").c_str(), remember_entry, reinterpret_cast<intptr_t>(&listed)));
+    ASSERT_EQ(system(("echo x > '" + scratch + "/file'").c_str()), 0);
+    EXPECT_FALSE(os_list_directory((scratch + "/file").c_str(), remember_entry, reinterpret_cast<intptr_t>(&listed)));
+    EXPECT_TRUE(listed.empty());
+}
+
+TEST_F(PosixPlatformTest, AClaimIsHeldUntilReleased) {
+    const std::string first = scratch + "/first", second = scratch + "/second";
+    ASSERT_EQ(mkdir(first.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(second.c_str(), 0700), 0);
+    ClaimHandle claim = os_claim_directory(first.c_str(), true);
+    ASSERT_NE(claim, nullptr);
+    EXPECT_EQ(os_claim_directory(first.c_str(), false), nullptr) << "held already";
+    EXPECT_EQ(os_claim_directory((first + "/").c_str(), false), nullptr) << "the same directory by another path";
+    ClaimHandle other = os_claim_directory(second.c_str(), false);
+    EXPECT_NE(other, nullptr) << "each directory has a claim of its own";
+    os_release_claim(claim);
+    os_release_claim(other);
+    claim = os_claim_directory(first.c_str(), false);
+    EXPECT_NE(claim, nullptr) << "free again once released";
+    os_release_claim(claim);
+    EXPECT_EQ(os_claim_directory((scratch + "/missing").c_str(), false), nullptr);
+}
+
+TEST_F(PosixPlatformTest, AnotherProcessHoldsItsClaimUntilItEndsHoweverItEnds) {
+    const std::string directory = scratch + "/held";
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    ASSERT_NE(holder, -1);
+    if (holder == 0) {
+        const char held = os_claim_directory(directory.c_str(), true) != nullptr ? 'y' : 'n';
+        if (write(ready[1], &held, 1) != 1) _exit(1);
+        for (;;) pause();
+    }
+    char held = 0;
+    ASSERT_EQ(read(ready[0], &held, 1), 1);
+    EXPECT_EQ(held, 'y');
+    EXPECT_EQ(os_claim_directory(directory.c_str(), false), nullptr) << "held by a live process";
+    kill(holder, SIGSTOP);
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
+    EXPECT_EQ(os_claim_directory(directory.c_str(), false), nullptr) << "held by a suspended process";
+    kill(holder, SIGKILL);
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    ClaimHandle claim = os_claim_directory(directory.c_str(), false);
+    EXPECT_NE(claim, nullptr) << "free once the holder was killed";
+    os_release_claim(claim);
+    close(ready[0]);
+    close(ready[1]);
+}
+
+}  // namespace
