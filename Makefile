@@ -35,21 +35,19 @@ run:
 	cmake --build build -j$(JOBS) --target orvenna
 	./build/orvenna
 
-# The Wine tests mostly wait on wineserver: they run beside the native trees.
+# The Wine tests take longest and mostly wait on wineserver: the Windows tree
+# is built first and its tests run beside the native trees' builds and tests.
 test:
 	$(call install_missing,$(TEST_PACKAGES))
-	cmake -S . -B build -DBUILD_TESTING=ON > /dev/null
-	cmake --build build -j$(JOBS)
-	cmake -S . -B build-address -DORVENNA_SANITIZE=address > /dev/null
-	cmake --build build-address -j$(JOBS)
-	cmake -S . -B build-thread -DORVENNA_SANITIZE=thread > /dev/null
-	cmake --build build-thread -j$(JOBS)
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=$(WINDOWS_TOOLCHAIN) > /dev/null
 	cmake --build build-win -j$(JOBS)
-	cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=$(ARM64_TOOLCHAIN) > /dev/null
-	cmake --build build-arm64 -j$(JOBS)
 	@failed=""; \
 	ctest --test-dir build-win --output-on-failure > build-win/ctest.log 2>&1 & windows=$$!; \
+	for tree in "build -DBUILD_TESTING=ON" "build-address -DORVENNA_SANITIZE=address" \
+		"build-thread -DORVENNA_SANITIZE=thread" "build-arm64 -DCMAKE_TOOLCHAIN_FILE=$(ARM64_TOOLCHAIN)"; do \
+		set -- $$tree; \
+		cmake -S . -B $$1 $$2 > /dev/null && cmake --build $$1 -j$(JOBS) || { failed="$$failed $$1"; continue; }; \
+	done; \
 	for tree in build build-address build-thread build-arm64; do \
 		echo "=== tests in $$tree"; \
 		ctest --test-dir $$tree --output-on-failure -j$(JOBS) || failed="$$failed $$tree"; \
