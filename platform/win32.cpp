@@ -37,8 +37,10 @@ static void user_stop_request() {
     stop_handler(STOP_BY_USER);
 }
 
-// Runs on a thread of its own that the system starts for each event.
-static BOOL WINAPI on_console_control(DWORD event) {
+// Runs on a thread of its own that the system starts for each event. Not
+// static: the platform checks call it with the events Wine does not deliver.
+BOOL WINAPI on_console_control(DWORD event);
+BOOL WINAPI on_console_control(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:

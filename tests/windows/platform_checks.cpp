@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -168,6 +169,80 @@ static void check_window_operations() {
     DestroyWindow(window);
 }
 
+// The console control handler as Windows calls it; Wine delivers no
+// CTRL_CLOSE_EVENT (closing its console window leaves the program running).
+BOOL WINAPI on_console_control(DWORD event);
+
+static std::atomic<int> stop_requests{0};
+static std::atomic<int> last_cause{-1};
+
+static void record_stop(StopCause cause) {
+    last_cause = cause;
+    ++stop_requests;
+}
+
+static DWORD WINAPI close_console(void*) {
+    return on_console_control(CTRL_CLOSE_EVENT);
+}
+
+static void check_console_events() {
+    os_watch_stops(record_stop);
+    check(on_console_control(CTRL_C_EVENT) == TRUE && stop_requests == 1 && last_cause == STOP_BY_USER,
+          "Ctrl-C is a stop request by the user, handled");
+    check(on_console_control(CTRL_BREAK_EVENT) == TRUE && stop_requests == 2, "Ctrl-Break too");
+    check(on_console_control(CTRL_LOGOFF_EVENT) == FALSE && stop_requests == 2, "other events are left to Windows");
+    HANDLE closing = CreateThread(nullptr, 0, close_console, nullptr, 0, nullptr);
+    while (stop_requests < 3) Sleep(1);
+    check(last_cause == STOP_BY_USER, "a closed console window is a stop request by the user");
+    // Windows ends the process once the handler returns: it must not, so the
+    // main thread can remove what the run made.
+    check(WaitForSingleObject(closing, 0) == WAIT_TIMEOUT, "the close handler does not return");
+    TerminateThread(closing, 0);
+    CloseHandle(closing);
+}
+
+static void remember_entry(const char* name, bool is_directory, intptr_t listing) {
+    char* text = reinterpret_cast<char*>(listing);
+    strcat(text, name);
+    strcat(text, is_directory ? "/ " : " ");
+}
+
+static void check_listing_and_claims(const char* scratch) {
+    char directory[MAX_PATH], entry[MAX_PATH];
+    snprintf(directory, sizeof directory, "%s\\claimed", scratch);
+    check(CreateDirectoryA(directory, nullptr), "a directory to claim");
+    snprintf(entry, sizeof entry, "%s\\a00001", directory);
+    CreateDirectoryA(entry, nullptr);
+    snprintf(entry, sizeof entry, "%s\\notes", directory);
+    CloseHandle(CreateFileA(entry, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    char listing[256] = "";
+    check(os_list_directory(directory, remember_entry, reinterpret_cast<intptr_t>(listing)) &&
+              strcmp(listing, "a00001/ notes ") == 0,
+          "a listing names each entry and tells directories");
+    strcat(directory, "\\");
+    listing[0] = '\0';
+    check(os_list_directory(directory, remember_entry, reinterpret_cast<intptr_t>(listing)) &&
+              strcmp(listing, "a00001/ notes ") == 0,
+          "also with a final separator");
+    directory[strlen(directory) - 1] = '\0';
+    check(!os_list_directory(entry, remember_entry, 0), "a file cannot be listed");
+    DeleteFileA(entry);
+    snprintf(entry, sizeof entry, "%s\\a00001", directory);
+    RemoveDirectoryA(entry);
+
+    ClaimHandle held = os_claim_directory(directory, true);
+    check(held != nullptr, "a claim is made");
+    check(os_claim_directory(directory, false) == nullptr, "a claimed directory cannot be claimed again");
+    check(!RemoveDirectoryA(directory) && GetLastError() == ERROR_SHARING_VIOLATION,
+          "a directory held open cannot be removed");
+    os_release_claim(held);
+    ClaimHandle looked_at = os_claim_directory(directory, false);
+    check(looked_at != nullptr, "free again once released");
+    check(RemoveDirectoryA(directory), "a claim that holds nothing open does not stop a removal");
+    os_release_claim(looked_at);
+    check(os_claim_directory(directory, false) == nullptr, "a directory that is not there cannot be claimed");
+}
+
 static void use_workspace(const char* path) {
     strcpy(state.workspace_path, path);
     state.workspace_length = strlen(path);
@@ -253,6 +328,7 @@ int main(int argc, char** argv) {
     char scratch[MAX_PATH];
     GetCurrentDirectoryA(sizeof scratch, scratch);
     check_directories_and_errors(scratch);
+    check_listing_and_claims(scratch);
     check_event_and_counter();
     check_window_operations();
 
@@ -267,6 +343,8 @@ int main(int argc, char** argv) {
     char short_workspace[MAX_PATH];
     snprintf(short_workspace, sizeof short_workspace, "%s\\small\\", scratch);
     check_small_real_cycle(short_workspace);
+
+    check_console_events();
 
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
