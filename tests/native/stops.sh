@@ -37,9 +37,9 @@ start_run() {  # start_run NAME
     until [ "$(readlink "/proc/$pid/exe")" = "$program" ]; do sleep 0.001; done
 }
 
-# Sends SIGNALS to run NAME while it is frozen right after a line ending in
-# LINE, then checks how it ended: STATUS, and the output up to that line,
-# then CONTINUATION.
+# Sends SIGNALS to run NAME while it is frozen right after the line LINE,
+# then checks how it ended: STATUS (an extended pattern), and the output up
+# to that line, then CONTINUATION.
 stop_after_line() {  # stop_after_line NAME LINE STATUS CONTINUATION SIGNAL...
     local name=$1 line=$2 status=$3 continuation=$4
     start_run "$name"
@@ -50,8 +50,7 @@ stop_after_line() {  # stop_after_line NAME LINE STATUS CONTINUATION SIGNAL...
     kill -s CONT "$pid"
     exit_status_of "$pid"
     local ended=$?
-    [ "$ended" = "$status" ] || echo "$name: ended with status $ended" >&2
-    check "$name: ended by SIG${*: -1} ($status)" test "$ended" = "$status"
+    check "$name: ended by its request's signal ($status: $ended)" grep -q -x -E "$status" <<< "$ended"
     printf '%s%s' "${printed%x}" "$continuation" > "$scratch/$name.expected"
     check "$name: said so at once, removed what it made" \
         compare_transcript "$scratch/$name.out" "$scratch/$name.expected"
@@ -77,8 +76,9 @@ start_directory_unchanged removal
 
 # A second request while the first is being acted on ends the program at once,
 # by the second signal, with nothing more said. Both are pending when it runs
-# on: SIGTERM's handler runs first, then SIGINT's.
-stop_after_line twice "$CREATING" 130 "" TERM INT
+# on; which handler runs first is the platform's: the kernel runs SIGTERM's,
+# ThreadSanitizer, which defers them, SIGINT's.
+stop_after_line twice "$CREATING" "130|143" "" TERM INT
 check "second request: the workspace stays, as the user asked" test -d "$(announced_workspace "$scratch/twice.out")"
 
 # During start-up (here it takes no time: the request may even come before
