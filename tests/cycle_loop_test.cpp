@@ -296,8 +296,9 @@ TEST_P(StopTest, CleansUpAtTheNextSafePoint) {
     if (test_case.partial != 0) text += cycle_prefix(test_case.partial, test_case.until);
     EXPECT_EQ(fake.output, text + test_case.tail);
     EXPECT_EQ(workspace_exists(), test_case.workspace_left);
-    if (!test_case.workspace_left)
+    if (!test_case.workspace_left) {
         EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"})) << "nothing left behind";
+    }
 }
 
 constexpr uint64_t CREATIONS_IN_CYCLE_2 = 1 + DIRECTORIES_PER_CYCLE;
