@@ -11,6 +11,8 @@ DIST_PACKAGES := $(RUN_PACKAGES) $(CROSS_PACKAGES) git zip
 TEST_PACKAGES := $(DIST_PACKAGES) libgtest-dev qemu-user unzip wine wine64 xvfb tmux clang-tidy clang-format util-linux
 WINDOWS_TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
 ARM64_TOOLCHAIN := cmake/aarch64-linux-gnu.cmake
+# The release test of the plain tree also checks the other trees' programs.
+RELEASE_PROGRAMS := windows-x86_64=$(CURDIR)/build-win/orvenna.exe;linux-aarch64=$(CURDIR)/build-arm64/orvenna
 
 # Installs whichever of the packages are missing: as root, or through sudo;
 # without either it names them and stops.
@@ -43,10 +45,11 @@ test:
 	cmake --build build-win -j$(JOBS)
 	@failed=""; \
 	ctest --test-dir build-win --output-on-failure > build-win/ctest.log 2>&1 & windows=$$!; \
-	for tree in "build -DBUILD_TESTING=ON" "build-address -DORVENNA_SANITIZE=address" \
-		"build-thread -DORVENNA_SANITIZE=thread" "build-arm64 -DCMAKE_TOOLCHAIN_FILE=$(ARM64_TOOLCHAIN)"; do \
+	for tree in "build -DBUILD_TESTING=ON -DORVENNA_RELEASE_PROGRAMS=$(RELEASE_PROGRAMS)" \
+		"build-address -DORVENNA_SANITIZE=address" "build-thread -DORVENNA_SANITIZE=thread" \
+		"build-arm64 -DCMAKE_TOOLCHAIN_FILE=$(ARM64_TOOLCHAIN)"; do \
 		set -- $$tree; \
-		cmake -S . -B $$1 $$2 > /dev/null && cmake --build $$1 -j$(JOBS) || { failed="$$failed $$1"; continue; }; \
+		cmake -S . -B "$$@" > /dev/null && cmake --build $$1 -j$(JOBS) || failed="$$failed $$1"; \
 	done; \
 	for tree in build build-address build-thread build-arm64; do \
 		echo "=== tests in $$tree"; \

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The release archives are reproducible: built from two copies of the source
 # in different directories, at different times, they are byte for byte the
-# same; they hold what they should; and the program in an archive is the very
-# program that the tests of this tree ran.
-#   reproducible.sh SOURCE_DIRECTORY ARCHIVE_NAME MEMBER TESTED_PROGRAM
-# (ARCHIVE_NAME: windows-x86_64, linux-x86_64 or linux-aarch64; MEMBER: the
-# program's name in that archive)
+# same; they hold what they should; and the program in each archive named is
+# the very program that a tree's tests ran, its notices naming every library
+# in that program's link map (orvenna.map beside it).
+#   reproducible.sh SOURCE_DIRECTORY ARCHIVE_NAME=TESTED_PROGRAM...
+# (ARCHIVE_NAME: windows-x86_64, linux-x86_64 or linux-aarch64)
 set -u
-source_dir=$1 archive_name=$2 member=$3 tested=$4
+source_dir=$1
+shift
 source "$source_dir/tests/lib/check.sh"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-reproducible-XXXXXX")
@@ -65,30 +66,34 @@ check "linux-x86_64: a static x86-64 program" \
     bash -c "readelf -h '$unpacked/x86_64/orvenna' | grep -q 'X86-64' && ! readelf -l '$unpacked/x86_64/orvenna' | grep -q INTERP"
 check "linux-aarch64: a static AArch64 program" \
     bash -c "readelf -h '$unpacked/aarch64/orvenna' | grep -q 'AArch64' && ! readelf -l '$unpacked/aarch64/orvenna' | grep -q INTERP"
-case "$archive_name" in
-windows-x86_64) unpacked_member="$unpacked/windows/$member" ;;
-linux-*) unpacked_member="$unpacked/${archive_name#linux-}/$member" ;;
-esac
-check "$archive_name: $member is the program this tree's tests ran" cmp -s "$unpacked_member" "$tested"
+for tested_program in "$@"; do
+    archive_name=${tested_program%%=*} tested=${tested_program#*=}
+    member=$(basename "$tested")
+    case "$archive_name" in
+    windows-x86_64) unpacked_member="$unpacked/windows/$member" ;;
+    linux-*) unpacked_member="$unpacked/${archive_name#linux-}/$member" ;;
+    esac
+    check "$archive_name: $member is the program its tree's tests ran" cmp -s "$unpacked_member" "$tested"
 
-# Every file of a library that the linker put into this tree's program is
-# named in its archive's notices.
-notices="$(dirname "$unpacked_member")/THIRD-PARTY-NOTICES.txt"
-linked=$(sed -n -e 's/^\(\/[^(]*\.a\)(.*/\1/p' -e 's/^LOAD \(\/.*\.o\)$/\1/p' "$(dirname "$tested")/orvenna.map" |
-    xargs -n 1 basename | sort -u)
-check "$archive_name: the link map names libraries (the check below has something to check)" test -n "$linked"
-for file in $linked; do
-    check "$archive_name: the notices name the linked $file" grep -q -E "^  Files linked: .* $file( |.?$)" "$notices"
+    # Every file of a library that the linker put into that tree's program is
+    # named in its archive's notices.
+    notices="$(dirname "$unpacked_member")/THIRD-PARTY-NOTICES.txt"
+    linked=$(sed -n -e 's/^\(\/[^(]*\.a\)(.*/\1/p' -e 's/^LOAD \(\/.*\.o\)$/\1/p' "$(dirname "$tested")/orvenna.map" |
+        xargs -n 1 basename | sort -u)
+    check "$archive_name: the link map names libraries (the check below has something to check)" test -n "$linked"
+    for file in $linked; do
+        check "$archive_name: the notices name the linked $file" grep -q -E "^  Files linked: .* $file( |.?$)" "$notices"
+    done
+    case "$archive_name" in
+    windows-x86_64)
+        check "windows: the mingw-w64 copyright file is carried" grep -q 'mingw-w64-x86-64-dev/copyright' "$notices" ;;
+    linux-*)
+        check "$archive_name: the LGPL's text and how to relink with another C library, from this commit" \
+            bash -c "grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' '$notices' &&
+                grep -q '^Relinking with another C library' '$notices' &&
+                grep -q \"(commit $(git -C "$scratch/first/source" rev-parse HEAD))\" '$notices'" ;;
+    esac
 done
-case "$archive_name" in
-windows-x86_64)
-    check "windows: the mingw-w64 copyright file is carried" grep -q 'mingw-w64-x86-64-dev/copyright' "$notices" ;;
-linux-*)
-    check "$archive_name: the LGPL's text and how to relink with another C library, from this commit" \
-        bash -c "grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' '$notices' &&
-            grep -q '^Relinking with another C library' '$notices' &&
-            grep -q \"(commit $(git -C "$scratch/first/source" rev-parse HEAD))\" '$notices'" ;;
-esac
 
 # A library that no row of the table names stops the release.
 printf 'Archive member included to satisfy reference by file (symbol)\n\n%s(member.o)\n' \

@@ -133,15 +133,15 @@ check "during: the window opened after the probe had asked the first to close" \
     grep -q -z 'close requested.*opened during the run' "$runs/during.log"
 kill "$helper_pid" 2>/dev/null
 
-# 5. A window showing the workspace opens while cycle 3's directories exist:
-# the run is invalidated after cycle 3.
+# 5. A window showing the workspace opens while cycle 2's directories exist:
+# the run is invalidated after cycle 2.
 while_run=$(run_directory while)
-start_explorer_window while "$while_run" while c00001
+start_explorer_window while "$while_run" while b00001
 start_program while "$while_run"
 wait_for_text "$runs/while.out" "Press [a] for About" 400
 press while x
-check_invalidated_after while 3
-check "while: the window opened while c00001 existed" grep -q 'opened while the directory existed' "$runs/while.log"
+check_invalidated_after while 2
+check "while: the window opened while b00001 existed" grep -q 'opened while the directory existed' "$runs/while.log"
 kill "$helper_pid" 2>/dev/null
 
 # 6. A run killed in cycle 1 leaves its workspace; the next run in the same

@@ -11,7 +11,7 @@
 //       workspace opens, as a user opening the folder during the benchmark would.
 //   explorer_window while BASE_DIRECTORY LOG NAME
 //       like probe, then a second window for the workspace opens as soon as the
-//       workspace holds NAME (c00001: while cycle 3's directories exist).
+//       workspace holds NAME (b00001: while cycle 2's directories exist).
 //
 // The program only posts the close request and moves on, so a window that is
 // slow to close may still be open at the first guard check. To keep the tests
