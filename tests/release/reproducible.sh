@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# The release archives are reproducible: built from two copies of the source
-# in different directories, at different times, they are byte for byte the
-# same; they hold what they should; and the program in each archive named is
-# the very program that a tree's tests ran, its notices naming every library
-# in that program's link map (orvenna.map beside it).
+# The release archives are reproducible: the archives that release/dist.sh
+# builds from a copy of the source in another directory are byte for byte the
+# archives that release/package.sh packs from the programs the test trees
+# built and tested; they hold what they should; each program's notices name
+# every library in its link map (orvenna.map beside it).
 #   reproducible.sh SOURCE_DIRECTORY ARCHIVE_NAME=TESTED_PROGRAM...
-# (ARCHIVE_NAME: windows-x86_64, linux-x86_64 or linux-aarch64)
+# (ARCHIVE_NAME: windows-x86_64, linux-x86_64 and linux-aarch64, all three;
+# without them it is skipped with status 77: make test builds every tree)
 set -u
 source_dir=$1
 shift
 source "$source_dir/tests/lib/check.sh"
+
+declare -A tested
+for tested_program in "$@"; do
+    tested[${tested_program%%=*}]=${tested_program#*=}
+done
+for archive_name in windows-x86_64 linux-x86_64 linux-aarch64; do
+    if [ ! -f "${tested[$archive_name]:-}" ]; then
+        echo "skipped: no tested $archive_name program (make test builds every tree and passes them)"
+        exit 77
+    fi
+done
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvenna-reproducible-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -17,29 +29,22 @@ export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct)
 version=$(bash "$source_dir/release/version.sh")
 
-# The tree under test, committed into a fresh repository at COPY_DIRECTORY:
-# the same tree, author and dates give the same commit in every copy.
-copy_source() {  # copy_source COPY_DIRECTORY
-    mkdir -p "$1"
-    (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
-        xargs -0 cp --parents -t "$1")
-    git -C "$1" init -q
-    git -C "$1" add -A
-    GIT_COMMITTER_DATE="@$SOURCE_DATE_EPOCH" git -C "$1" -c user.name=Orvenna -c user.email=tests@orvenna.example \
-        commit -q --date="@$SOURCE_DATE_EPOCH" -m "The tree under test"
-}
+# The tree under test, committed into a fresh repository at a path of its
+# own: the same tree, author and dates give the same commit wherever it is.
+copy="$scratch/a/longer/path/source"
+mkdir -p "$copy"
+(cd "$source_dir" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy")
+git -C "$copy" init -q
+git -C "$copy" add -A
+GIT_COMMITTER_DATE="@$SOURCE_DATE_EPOCH" git -C "$copy" -c user.name=Orvenna -c user.email=tests@orvenna.example \
+    commit -q --date="@$SOURCE_DATE_EPOCH" -m "The tree under test"
 
-build_copy() {  # build_copy COPY_DIRECTORY OUT
-    copy_source "$1"
-    bash "$1/release/dist.sh" "$2" > /dev/null
-}
-
-build_copy "$scratch/first/source" "$scratch/first/dist"
-sleep 1
-build_copy "$scratch/second/a/longer/path/source" "$scratch/second/dist"
+bash "$copy/release/dist.sh" "$scratch/first/dist" > /dev/null
+bash "$copy/release/package.sh" "$scratch/second/dist" "$(dirname "${tested[windows-x86_64]}")" \
+    "$(dirname "${tested[linux-x86_64]}")" "$(dirname "${tested[linux-aarch64]}")" > /dev/null
 archives="orvenna-$version-windows-x86_64.zip orvenna-$version-linux-x86_64.tar.gz orvenna-$version-linux-aarch64.tar.gz"
 for file in $archives SHA256SUMS; do
-    check "$file: the same bytes from both builds" cmp -s "$scratch/first/dist/$file" "$scratch/second/dist/$file"
+    check "$file: the same bytes from the release build and from the tested programs" cmp -s "$scratch/first/dist/$file" "$scratch/second/dist/$file"
 done
 check "SHA256SUMS matches the archives" bash -c "cd '$scratch/first/dist' && sha256sum --quiet -c SHA256SUMS"
 
@@ -66,8 +71,8 @@ check "linux-x86_64: a static x86-64 program" \
     bash -c "readelf -h '$unpacked/x86_64/orvenna' | grep -q 'X86-64' && ! readelf -l '$unpacked/x86_64/orvenna' | grep -q INTERP"
 check "linux-aarch64: a static AArch64 program" \
     bash -c "readelf -h '$unpacked/aarch64/orvenna' | grep -q 'AArch64' && ! readelf -l '$unpacked/aarch64/orvenna' | grep -q INTERP"
-for tested_program in "$@"; do
-    archive_name=${tested_program%%=*} tested=${tested_program#*=}
+for archive_name in windows-x86_64 linux-x86_64 linux-aarch64; do
+    tested=${tested[$archive_name]}
     member=$(basename "$tested")
     case "$archive_name" in
     windows-x86_64) unpacked_member="$unpacked/windows/$member" ;;
@@ -91,7 +96,7 @@ for tested_program in "$@"; do
         check "$archive_name: the LGPL's text and how to relink with another C library, from this commit" \
             bash -c "grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' '$notices' &&
                 grep -q '^Relinking with another C library' '$notices' &&
-                grep -q \"(commit $(git -C "$scratch/first/source" rev-parse HEAD))\" '$notices'" ;;
+                grep -q \"(commit $(git -C "$copy" rev-parse HEAD))\" '$notices'" ;;
     esac
 done
 
@@ -103,8 +108,8 @@ check "a linked file of a package the table does not name stops the notices, nam
     bash -c "test $? = 1 && grep -q 'bash.*named nowhere' '$scratch/unnamed.err'"
 
 # Uncommitted changes to tracked files: no release.
-echo "an edit" >> "$scratch/first/source/README.md"
-bash "$scratch/first/source/release/dist.sh" "$scratch/dirty" > /dev/null 2> "$scratch/dirty.err"
+echo "an edit" >> "$copy/README.md"
+bash "$copy/release/dist.sh" "$scratch/dirty" > /dev/null 2> "$scratch/dirty.err"
 check "uncommitted changes: refused with status 1 and a message, nothing written" \
     bash -c "test $? = 1 && grep -q 'uncommitted changes' '$scratch/dirty.err' && test ! -e '$scratch/dirty'"
 report_checks
