@@ -15,9 +15,17 @@
 // successful mkdir/rmdir under the root is counted at once in a shared mapping
 // of ORVENNA_FIXTURE_COUNTS (FixtureCounts below, native 64-bit words).
 //
-// And it injects a real fault below Wine: with ORVENNA_FIXTURE_FAIL_THREAD=N,
+// It injects a real fault below Wine: with ORVENNA_FIXTURE_FAIL_THREAD=N,
 // the Nth pthread_create made by the main thread of orvenna.exe fails with
 // EAGAIN, which Wine's CreateThread rests on.
+//
+// And it holds orvenna.exe at a known point until the test lets it go
+// (ORVENNA_FIXTURE_RELEASE=FILE exists), so that what the test does meanwhile
+// has surely happened before the program goes on:
+//   ORVENNA_FIXTURE_HOLD=open      its first process start once its workspace
+//                                  exists: opening the folder at start-up
+//   ORVENNA_FIXTURE_HOLD=thread:N  its main thread's Nth pthread_create
+// The counts show the hold, and how many threads started during it have ended.
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -44,6 +52,8 @@ struct FixtureCounts {
     uint64_t other_created;  // anything else under the root: the workspace itself
     uint64_t other_removed;
     uint64_t main_thread_creations;  // pthread_create calls of orvenna.exe's main thread
+    uint64_t held;                   // 1 while orvenna.exe is held
+    uint64_t ended_while_held;       // threads started during the hold that have ended
     char current_workspace[256];     // below the root: the latest workspace made, or empty
 };
 
@@ -52,6 +62,11 @@ const char* root = nullptr;
 uint64_t failing_thread = 0;
 bool in_program = false;
 std::atomic<uint64_t> main_thread_creations{0};
+const char* release_file = nullptr;
+bool hold_at_open = false;
+uint64_t held_thread = 0;
+std::atomic<bool> holding{false};
+pthread_key_t ended_key;
 
 // The streams that read as empty. A handful are open at a time.
 constexpr int EMPTY_SLOTS = 256;
@@ -100,6 +115,8 @@ bool program_is_orvenna() {
     return strstr(command_line, "orvenna.exe") != nullptr;
 }
 
+void count_ended_thread(void*);
+
 __attribute__((constructor)) void load_fixture() {
     root = getenv("ORVENNA_FIXTURE_ROOT");
     if (root != nullptr && *root == '\0') root = nullptr;
@@ -115,6 +132,13 @@ __attribute__((constructor)) void load_fixture() {
     const char* failing = getenv("ORVENNA_FIXTURE_FAIL_THREAD");
     if (failing != nullptr) failing_thread = strtoull(failing, nullptr, 10);
     in_program = program_is_orvenna();
+    release_file = getenv("ORVENNA_FIXTURE_RELEASE");
+    const char* hold = getenv("ORVENNA_FIXTURE_HOLD");
+    if (in_program && release_file != nullptr && hold != nullptr) {
+        hold_at_open = strcmp(hold, "open") == 0;
+        if (strncmp(hold, "thread:", 7) == 0) held_thread = strtoull(hold + 7, nullptr, 10);
+        pthread_key_create(&ended_key, count_ended_thread);
+    }
 }
 
 void add(uint64_t* counter) {
@@ -139,6 +163,32 @@ void count_change(const char* path, bool created) {
     else
         add(created ? &counts->created[letter] : &counts->removed[letter]);
     if (created && is_workspace(path)) below_root(path, counts->current_workspace, sizeof counts->current_workspace);
+}
+
+void hold_until_released() {
+    holding = true;
+    if (counts != nullptr) counts->held = 1;
+    while (access(release_file, F_OK) != 0) usleep(1000);
+    if (counts != nullptr) counts->held = 0;
+    holding = false;
+}
+
+void count_ended_thread(void*) {
+    if (counts != nullptr) add(&counts->ended_while_held);
+}
+
+// A thread started during a hold: its end is counted (a key's destructor runs
+// however a thread ends).
+struct HeldStart {
+    void* (*routine)(void*);
+    void* argument;
+};
+
+void* start_counted_thread(void* raw) {
+    const HeldStart start = *static_cast<HeldStart*>(raw);
+    free(raw);
+    pthread_setspecific(ended_key, &ended_key);
+    return start.routine(start.argument);
 }
 
 bool is_current_workspace(const char* path) {
@@ -199,12 +249,30 @@ int rmdir(const char* path) {
 }
 
 int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*), void* argument) {
+    const auto create = real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create");
+    if (holding) {
+        HeldStart* start = static_cast<HeldStart*>(malloc(sizeof(HeldStart)));
+        if (start != nullptr) {
+            *start = HeldStart{routine, argument};
+            const int result = create(thread, attributes, start_counted_thread, start);
+            if (result != 0) free(start);
+            return result;
+        }
+    }
     if (in_program && syscall(SYS_gettid) == getpid()) {
         const uint64_t creation = ++main_thread_creations;
         if (counts != nullptr) counts->main_thread_creations = creation;
         if (creation == failing_thread) return EAGAIN;
+        if (creation == held_thread) hold_until_released();
     }
-    return real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create")(
-        thread, attributes, routine, argument);
+    return create(thread, attributes, routine, argument);
+}
+
+pid_t fork() {
+    if (hold_at_open && counts != nullptr && counts->current_workspace[0] != '\0') {
+        hold_at_open = false;
+        hold_until_released();
+    }
+    return real<pid_t (*)()>("fork")();
 }
 }

@@ -36,7 +36,7 @@ reset_counts() {
 }
 
 # One of the fixture's counts (see FixtureCounts in wine_fixture.cpp).
-count_of() {  # count_of created|removed LETTER | other_created | other_removed | threads
+count_of() {  # count_of created|removed LETTER | other_created | other_removed | threads | held | ended_while_held
     local index
     case "$1" in
     created) index=$(($(printf '%d' "'$2") - 97)) ;;
@@ -44,6 +44,8 @@ count_of() {  # count_of created|removed LETTER | other_created | other_removed 
     other_created) index=14 ;;
     other_removed) index=15 ;;
     threads) index=16 ;;
+    held) index=17 ;;
+    ended_while_held) index=18 ;;
     esac
     od -An -v -t u8 -j $((index * 8)) -N 8 "$ORVENNA_FIXTURE_COUNTS" | tr -d ' '
 }
@@ -57,6 +59,17 @@ start_program() {  # start_program NAME DIRECTORY [VARIABLE=VALUE...]
     date +%s.%N > "$runs/$name.started"
     tmux -L "$socket" new-session -d -s "$name" -x 200 -y 50 \
         "source '$session/env' && cd '$directory' && env $* wine '$program' > '$runs/$name.out'; echo \$? > '$runs/$name.rc'"
+}
+
+# Until the fixture shows COUNT at VALUE or more (see count_of), for at most SECONDS.
+wait_for_count() {  # wait_for_count COUNT... VALUE SECONDS
+    local deadline=$((SECONDS + ${*: -1})) value=${*: -2:1}
+    while [ $SECONDS -lt $deadline ]; do
+        [ "$(count_of "${@:1:$#-2}")" -ge "$value" ] && return 0
+        sleep 0.01
+    done
+    echo "timed out waiting for the fixture's count $* " >&2
+    return 1
 }
 
 press() {  # press NAME KEY
