@@ -3,47 +3,66 @@
 # (the same calls, nothing else), alternately, in one Wine session with the
 # test fixture (see tests/windows/wine_fixture.cpp), on a memory file system.
 #   bench/wine_measure.sh BUILD_WIN_DIRECTORY [ROUNDS]
-# orvenna.exe's cycle time is its wall time from the banner (after start-up
-# and the Explorer probe) to the closing prompt, over 7; win32_minimal's is
-# its own mean over 7 cycles.
+# Both programs meet the same surroundings: a running wineserver that stays up
+# between runs, a tmux pane as console, output into a file, a fresh directory
+# under the fixture's root. Each is timed the same way, from the outside, by
+# the lines it prints: orvenna.exe from its banner (after start-up and the
+# Explorer probe) to its closing prompt, win32_minimal from "begin" to "end";
+# over 7 cycles. A run counts only if the fixture saw each of its seven
+# cycles make and remove all 92,160 directories.
 set -eu
 [ $# -ge 1 ] || { echo "usage: bench/wine_measure.sh BUILD_WIN_DIRECTORY [ROUNDS]" >&2; exit 2; }
 build=$(realpath "$1")
-rounds=${2:-3}
+rounds=${2:-7}
 here=$(cd "$(dirname "$0")" && pwd)
 cmake --build "$build" --target orvenna win32_minimal wine_fixture > /dev/null ||
     { echo "could not build orvenna, win32_minimal and the fixture in $build (configure it with the mingw toolchain)" >&2; exit 1; }
 
 session=$(mktemp -d /tmp/orvenna-wine-measure-XXXXXX)
-socket="orvenna-measure-$$"
-trap 'tmux -L "$socket" kill-server 2>/dev/null || true; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
 bash "$here/../tests/windows/wine_session.sh" start "$session" "$build/tests/windows/wine_fixture.so"
-source "$session/env"
+source "$here/../tests/lib/transcript.sh"
+source "$here/../tests/windows/wine_run.sh"
+trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$runs"; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
+# One wineserver for every run, its services started before the first.
+with_fixture wineserver -p
+with_fixture wine cmd /c exit
 
-until_line() {  # until_line FILE TEXT: waits, then prints the time
-    until grep -qF -- "$2" "$1" 2>/dev/null; do sleep 0.05; done
-    date +%s.%N
+time_of_line() {  # time_of_line FILE TEXT: waits for the line, then prints the time
+    wait_for_text "$1" "$2" 1800 && date +%s.%N
 }
 
-product_cycle_ms() {  # one run of orvenna.exe; prints its cycle time
-    local directory
-    directory=$(mktemp -d "$ORVENNA_FIXTURE_ROOT/product-XXXXXX")
-    tmux -L "$socket" new-session -d -s product \
-        "source '$session/env' && cd '$directory' && wine '$build/orvenna.exe' > '$directory.out'"
-    local started ended
-    started=$(until_line "$directory.out" "Orvenna V$(bash "$here/../release/version.sh")")
-    ended=$(until_line "$directory.out" "Press [a] for About")
-    tmux -L "$socket" send-keys -t product x
-    while tmux -L "$socket" has-session -t product 2>/dev/null; do sleep 0.2; done
-    rm -rf "$directory" "$directory.out"
+# Every cycle's directories made and removed, by the fixture's counts.
+check_counts() {  # check_counts NAME
+    local letter
+    for letter in a b c d e f g; do
+        if [ "$(count_of created $letter)" != 92160 ] || [ "$(count_of removed $letter)" != 92160 ]; then
+            echo "$1: cycle $letter made $(count_of created $letter) and removed $(count_of removed $letter) of 92160 directories" >&2
+            exit 1
+        fi
+    done
+}
+
+cycle_ms() {  # cycle_ms NAME PROGRAM FIRST_LINE LAST_LINE: one run; prints its time per cycle
+    local name=$1 first=$3 last=$4 started ended
+    program=$2
+    start_program "$name" "$(run_directory "$name")"
+    started=$(time_of_line "$runs/$name.out" "$first")
+    ended=$(time_of_line "$runs/$name.out" "$last")
+    [ "$name" = product ] && press product x
+    local status
+    status=$(wait_for_exit "$name")
+    [ "$status" = 0 ] || { echo "$name: exit code $status" >&2; tr -d '\r' < "$runs/$name.out" >&2; exit 1; }
+    check_counts "$name"
+    rm -rf "${runs:?}/$name" "$runs/$name".*
     awk '{printf "%.0f\n", ($2 - $1) * 1000 / 7}' <<< "$started $ended"
 }
 
-minimal_cycle_ms() {
-    local directory
-    directory=$(mktemp -d "$ORVENNA_FIXTURE_ROOT/minimal-XXXXXX")
-    (cd "$directory" && wine "$build/bench/win32_minimal.exe" 7 | tr -d '\r')
-    rm -rf "$directory"
+product_cycle_ms() {
+    cycle_ms product "$build/orvenna.exe" "Orvenna V$(bash "$here/../release/version.sh")" "Press [a] for About"
+}
+
+minimal_cycle_ms() {  # seven cycles, its default; it exits with 1 if a call failed
+    cycle_ms minimal "$build/bench/win32_minimal.exe" "begin" "end "
 }
 
 ratios=()
