@@ -39,6 +39,8 @@ run:
 
 # The Wine tests take longest and mostly wait on wineserver: the Windows tree
 # is built first and its tests run beside the native trees' builds and tests.
+# The plain tree's tests run beside those of the other native trees, which
+# take turns; each tree's output is shown once all are done.
 test:
 	$(call install_missing,$(TEST_PACKAGES))
 	cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=$(WINDOWS_TOOLCHAIN) > /dev/null
@@ -51,13 +53,16 @@ test:
 		set -- $$tree; \
 		cmake -S . -B "$$@" > /dev/null && cmake --build $$1 -j$(JOBS) || failed="$$failed $$1"; \
 	done; \
-	for tree in build build-address build-thread build-arm64; do \
-		echo "=== tests in $$tree"; \
-		ctest --test-dir $$tree --output-on-failure -j$(JOBS) || failed="$$failed $$tree"; \
+	ctest --test-dir build --output-on-failure -j$(JOBS) > build/ctest.log 2>&1 & plain=$$!; \
+	for tree in build-address build-thread build-arm64; do \
+		ctest --test-dir $$tree --output-on-failure -j$(JOBS) > $$tree/ctest.log 2>&1 || failed="$$failed $$tree"; \
 	done; \
+	wait $$plain || failed="$$failed build"; \
 	wait $$windows || failed="$$failed build-win"; \
-	echo "=== tests in build-win"; \
-	cat build-win/ctest.log; \
+	for tree in build build-address build-thread build-arm64 build-win; do \
+		echo "=== tests in $$tree"; \
+		cat $$tree/ctest.log 2> /dev/null; \
+	done; \
 	if [ -n "$$failed" ]; then echo "Failing test trees:$$failed"; exit 1; fi
 
 dist:
