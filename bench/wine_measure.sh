@@ -22,7 +22,7 @@ session=$(mktemp -d /tmp/orvenna-wine-measure-XXXXXX)
 bash "$here/../tests/windows/wine_session.sh" start "$session" "$build/tests/windows/wine_fixture.so"
 source "$here/../tests/lib/transcript.sh"
 source "$here/../tests/windows/wine_run.sh"
-trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$runs"; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
+trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$runs"; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
 # One wineserver for every run, its services started before the first.
 with_fixture wineserver -p
 with_fixture wine cmd /c exit
