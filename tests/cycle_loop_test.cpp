@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
 #include <vector>
 
 #include "driver/benchmark.h"
@@ -66,7 +65,7 @@ TEST_F(CycleLoopTest, CompleteRunPrintsEveryCycleAndTheAverage) {
     EXPECT_EQ(fake.output, start_up_text() + completed_cycles(7) + expected::average_banner(AVERAGE_SECONDS) +
                                expected::CLOSING_PROMPT);
     EXPECT_FALSE(workspace_exists());
-    EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"}));
+    EXPECT_EQ(fake.directories, (FakePaths{"/", "/home", "/home/user"}));
     EXPECT_EQ(fake.keys.size(), 1u);
     EXPECT_EQ(state.cycle_letter, 'g');
     EXPECT_EQ(state.completion_event, nullptr);
@@ -297,7 +296,7 @@ TEST_P(StopTest, CleansUpAtTheNextSafePoint) {
     EXPECT_EQ(fake.output, text + test_case.tail);
     EXPECT_EQ(workspace_exists(), test_case.workspace_left);
     if (!test_case.workspace_left) {
-        EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"})) << "nothing left behind";
+        EXPECT_EQ(fake.directories, (FakePaths{"/", "/home", "/home/user"})) << "nothing left behind";
     }
 }
 
@@ -432,7 +431,7 @@ TEST_P(OutputGoneTest, CleansUpSilently) {
     if (test_case.partial != 0) text += cycle_prefix(test_case.partial, test_case.until);
     EXPECT_EQ(fake.output, text);
     EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], test_case.creations);
-    EXPECT_EQ(fake.directories, (std::set<std::string>{"/", "/home", "/home/user"})) << "nothing left behind";
+    EXPECT_EQ(fake.directories, (FakePaths{"/", "/home", "/home/user"})) << "nothing left behind";
 }
 
 // Prints: 1 the workspace line, 2 the banner, then one per line of cycle 1 from

@@ -42,24 +42,33 @@ bool call_fails(FakeOperation operation) {
     return false;
 }
 
-std::string without_final_separator(std::string path) {
-    if (path.size() > 1 && path.back() == PATH_SEPARATOR) path.pop_back();
+std::string_view without_final_separator(std::string_view path) {
+    if (path.size() > 1 && path.back() == PATH_SEPARATOR) path.remove_suffix(1);
     return path;
 }
 
-std::string parent_of(const std::string& path) {
+std::string_view parent_of(std::string_view path) {
     const size_t separator = path.find_last_of(PATH_SEPARATOR);
-    if (separator == std::string::npos) return "";
-    return separator == 0 ? std::string(1, PATH_SEPARATOR) : path.substr(0, separator);
+    if (separator == std::string_view::npos) return {};
+    return path.substr(0, separator == 0 ? 1 : separator);
 }
 
-bool has_entry_under(const std::set<std::string>& paths, const std::string& prefix) {
+// The path with a final separator, in a buffer kept between calls: a full
+// run makes and removes over a million directories.
+const std::string& as_prefix(std::string_view directory) {
+    static std::string prefix;
+    prefix.assign(directory);
+    if (prefix != "/") prefix += PATH_SEPARATOR;
+    return prefix;
+}
+
+bool has_entry_under(const FakePaths& paths, std::string_view prefix) {
     auto next = paths.lower_bound(prefix);
     return next != paths.end() && next->compare(0, prefix.size(), prefix) == 0;
 }
 
-bool has_children(const std::string& path) {
-    const std::string prefix = path + PATH_SEPARATOR;
+bool has_children(std::string_view directory) {
+    const std::string& prefix = as_prefix(directory);
     return has_entry_under(fake.directories, prefix) || has_entry_under(fake.files, prefix);
 }
 
@@ -101,13 +110,13 @@ void fake_stop_before(FakeOperation operation, uint64_t call, StopCause cause) {
 }
 
 void fake_add_directory_tree(const std::string& path) {
-    for (std::string directory = without_final_separator(path); !directory.empty();
-         directory = directory.size() > 1 ? parent_of(directory) : "")
-        fake.directories.insert(directory);
+    for (std::string_view directory = without_final_separator(path); !directory.empty();
+         directory = directory.size() > 1 ? parent_of(directory) : std::string_view())
+        fake.directories.emplace(directory);
 }
 
-std::set<std::string> fake_directories_starting_with(const std::string& prefix, const std::set<std::string>& paths) {
-    std::set<std::string> found;
+FakePaths fake_directories_starting_with(std::string_view prefix, const FakePaths& paths) {
+    FakePaths found;
     for (auto next = paths.lower_bound(prefix); next != paths.end() && next->compare(0, prefix.size(), prefix) == 0;
          ++next)
         found.insert(*next);
@@ -189,8 +198,9 @@ uint32_t os_get_current_directory(uint32_t capacity, char* buffer) {
 
 int os_create_directory(const char* path) {
     if (call_fails(FAKE_CREATE_DIRECTORY)) return 0;
-    const std::string directory = without_final_separator(path);
-    if (fake.directories.count(directory) != 0) {
+    const std::string_view directory = without_final_separator(path);
+    const auto place = fake.directories.lower_bound(directory);
+    if (place != fake.directories.end() && *place == directory) {
         fake.last_error = FAKE_ERROR_ALREADY_EXISTS;
         return 0;
     }
@@ -198,15 +208,16 @@ int os_create_directory(const char* path) {
         fake.last_error = FAKE_ERROR_PATH_NOT_FOUND;
         return 0;
     }
-    fake.directories.insert(directory);
+    fake.directories.emplace_hint(place, directory);
     return 1;
 }
 
 int os_remove_directory(const char* path) {
     fake.last_removal = path;
     if (call_fails(FAKE_REMOVE_DIRECTORY)) return 0;
-    const std::string directory = without_final_separator(path);
-    if (fake.directories.count(directory) == 0) {
+    const std::string_view directory = without_final_separator(path);
+    const auto found = fake.directories.find(directory);
+    if (found == fake.directories.end()) {
         fake.last_error = FAKE_ERROR_FILE_NOT_FOUND;
         return 0;
     }
@@ -219,7 +230,7 @@ int os_remove_directory(const char* path) {
         fake.last_error = FAKE_ERROR_SHARING_VIOLATION;
         return 0;
     }
-    fake.directories.erase(directory);
+    fake.directories.erase(found);
     return 1;
 }
 
@@ -286,12 +297,12 @@ uint64_t os_read_time_stamp_counter() {
 
 bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t parameter) {
     count_call(FAKE_LIST_DIRECTORY);
-    const std::string directory = without_final_separator(path);
-    fake.listed.push_back(directory);
+    const std::string_view directory = without_final_separator(path);
+    fake.listed.emplace_back(directory);
     if (fake.directories.count(directory) == 0) return false;
     // Taken first: the visitor may remove what it is shown.
     std::vector<std::pair<std::string, bool>> entries;
-    const std::string prefix = directory == "/" ? directory : directory + PATH_SEPARATOR;
+    const std::string prefix = as_prefix(directory);
     for (const auto* paths : {&fake.directories, &fake.files}) {
         for (const std::string& entry : fake_directories_starting_with(prefix, *paths))
             if (entry.size() > prefix.size() && entry.find(PATH_SEPARATOR, prefix.size()) == std::string::npos)
@@ -303,7 +314,7 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
 
 ClaimHandle os_claim_directory(const char* path, bool hold_open) {
     if (call_fails(FAKE_CLAIM_DIRECTORY)) return nullptr;
-    const std::string directory = without_final_separator(path);
+    const std::string directory(without_final_separator(path));
     if (fake.directories.count(directory) == 0 || fake.claimed_elsewhere.count(directory) != 0 ||
         !fake.claims.insert(directory).second)
         return nullptr;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -70,14 +71,18 @@ struct FakeStop {
 // The exit code that fake_run reports for a process ended by a stop request.
 constexpr int FAKE_ENDED_BY_STOP = -2;
 
+// Sorted paths, looked up without copying: a full run makes and removes over a
+// million directories.
+using FakePaths = std::set<std::string, std::less<>>;
+
 struct FakePlatform {
     std::string current_directory = "/home/user";
-    std::set<std::string> directories;        // full paths without a final separator
-    std::set<std::string> files;              // full paths; a directory holding one is not empty
-    std::set<std::string> claimed_elsewhere;  // directories that another live process holds
-    std::set<std::string> claims;             // directories this process holds
-    std::set<std::string> held_open;          // of those, the ones held open: they cannot be removed
-    std::vector<std::string> listed;          // every directory listed, in order
+    FakePaths directories;            // full paths without a final separator
+    FakePaths files;                  // full paths; a directory holding one is not empty
+    FakePaths claimed_elsewhere;      // directories that another live process holds
+    FakePaths claims;                 // directories this process holds
+    FakePaths held_open;              // of those, the ones held open: they cannot be removed
+    std::vector<std::string> listed;  // every directory listed, in order
     std::string output;
     uint64_t output_gone_at_print = 0;  // the reader goes away at this print (1-based); 0: never
     std::deque<int> keys;
@@ -112,8 +117,7 @@ void fake_fail(FakeOperation operation, uint64_t first_call, uint64_t last_call,
 void fake_stop_before(FakeOperation operation, uint64_t call, StopCause cause = STOP_BY_USER);
 void fake_add_directory_tree(const std::string& path);
 // The directories (or other paths) whose full path begins with prefix.
-std::set<std::string> fake_directories_starting_with(const std::string& prefix,
-                                                     const std::set<std::string>& paths = fake.directories);
+FakePaths fake_directories_starting_with(std::string_view prefix, const FakePaths& paths = fake.directories);
 // Runs body until the process would exit; returns the exit code, -1 if it returned.
 int fake_run(void (*body)());
 WindowHandle fake_window_handle(size_t index);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -56,7 +55,7 @@ TEST_P(LeftoverCaseTest, RemovesOnlyAnEarlierRunsWorkspace) {
         directories.push_back(test_case.candidate + "/" + directory);
     for (const std::string& file : test_case.files) files.push_back(test_case.candidate + "/" + file);
     add(directories, files);
-    const std::set<std::string> before_directories = fake.directories, before_files = fake.files;
+    const FakePaths before_directories = fake.directories, before_files = fake.files;
     run_start_up();
     const std::string announced = expected::announcement(workspace()) + expected::start_banner();
     if (test_case.removed) {
@@ -68,7 +67,7 @@ TEST_P(LeftoverCaseTest, RemovesOnlyAnEarlierRunsWorkspace) {
             EXPECT_EQ(fake.directories.count(directory), 1u) << directory;
     }
     EXPECT_EQ(fake.files, before_files) << "no file is ever removed";
-    EXPECT_EQ(fake.claims, (std::set<std::string>{workspace().substr(0, workspace().size() - 1)}))
+    EXPECT_EQ(fake.claims, (FakePaths{workspace().substr(0, workspace().size() - 1)}))
         << "only the run's own workspace stays claimed";
 }
 

@@ -241,8 +241,8 @@ TEST_F(WorkloadTest, DeletionVisitsEveryNameAndSparesOtherLetters) {
     delete_cycle_directories();
     EXPECT_EQ(fake.calls[FAKE_REMOVE_DIRECTORY], DIRECTORIES_PER_CYCLE);
     EXPECT_EQ(fake.last_removal, WORKSPACE + "b92160");
-    const std::set<std::string> left = {WORKSPACE + "a00001", WORKSPACE + "b00004x", WORKSPACE + "b00006",
-                                        WORKSPACE + "b00006/inner", WORKSPACE + "c92160"};
+    const FakePaths left = {WORKSPACE + "a00001", WORKSPACE + "b00004x", WORKSPACE + "b00006",
+                            WORKSPACE + "b00006/inner", WORKSPACE + "c92160"};
     EXPECT_EQ(fake_directories_starting_with(WORKSPACE), left);
     EXPECT_EQ(fake.output, "");
 }
