@@ -23,9 +23,6 @@ bash "$here/../tests/windows/wine_session.sh" start "$session" "$build/tests/win
 source "$here/../tests/lib/transcript.sh"
 source "$here/../tests/windows/wine_run.sh"
 trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$runs"; bash "$here/../tests/windows/wine_session.sh" stop "$session"' EXIT
-# One wineserver for every run, its services started before the first.
-with_fixture wineserver -p
-with_fixture wine cmd /c exit
 
 time_of_line() {  # time_of_line FILE TEXT: waits for the line, then prints the time
     wait_for_text "$1" "$2" 1800 && date +%s.%N

@@ -4,6 +4,12 @@
 # process from the first on, wineserver included. Runs go in ROOT, a short
 # directory on a memory file system; COUNTS is the fixture's shared record.
 # SESSION/env describes all of it for the scripts that use it.
+#
+# One wineserver and its services serve the whole session, started here with
+# their output to the session's logs. A wineserver that came and went between
+# runs started them again from whichever test ran Wine next, holding that
+# test's output open, and once left them waiting without a server: the test
+# never ended.
 #   wine_session.sh start SESSION FIXTURE_LIBRARY | stop SESSION | run SESSION PROGRAM [ARGS...]
 set -u
 action=$1 session=$2
@@ -29,14 +35,22 @@ ENV
     wineboot --init > "$session/wineboot.log" 2>&1
     wineserver -w
     test -d "$WINEPREFIX/drive_c/windows"
+    wineserver --persistent > "$session/wineserver.log" 2>&1
+    wineboot >> "$session/wineboot.log" 2>&1
     ;;
 stop)
     if [ -f "$session/env" ]; then
-        source "$session/env"
+        # In a subshell: what it exports must not mark this script's own
+        # processes as the session's below.
+        (source "$session/env" && wineserver -k 2>/dev/null)
+        # A Wine process whose wineserver is gone waits for it for ever.
+        for environment in /proc/[0-9]*/environ; do
+            grep -qzxF "WINEPREFIX=$session/prefix" "$environment" 2>/dev/null &&
+                kill -s KILL "$(basename "$(dirname "$environment")")" 2>/dev/null
+        done
         # wineserver keeps its socket in a folder named after the prefix's device
         # and inode, in /tmp/.wine-UID or (Debian's Wine) a /tmp/wine-XXXXXX of its own.
-        server_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
-        wineserver -k 2>/dev/null
+        server_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$session/prefix"))
         for server in "/tmp/.wine-$(id -u)/$server_name" /tmp/wine-*/"$server_name"; do
             [ -d "$server" ] || continue
             for _ in $(seq 50); do [ -e "$server/socket" ] || break; sleep 0.1; done
