@@ -76,7 +76,7 @@ check "full file system: nothing left behind" test -z "$(ls -A "$full")"
 
 # No directory watch to be had (a user namespace that allows no inotify
 # instance): the run goes on unwatched.
-mkdir -p "$scratch/unwatched"
+memory_file_system unwatched size=64m
 run_in "$scratch/unwatched" unwatched unshare --user --map-root-user \
     sh -c 'echo 0 > /proc/sys/user/max_inotify_instances && exec "$0"'
 check "no watch: exit code 0" test "$(cat "$scratch/unwatched.rc")" = 0
