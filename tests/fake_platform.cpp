@@ -302,7 +302,7 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
     if (fake.directories.count(directory) == 0) return false;
     // Taken first: the visitor may remove what it is shown.
     std::vector<std::pair<std::string, bool>> entries;
-    const std::string prefix = as_prefix(directory);
+    const std::string prefix = as_prefix(directory);  // a copy: the visitor's removals reuse the buffer
     for (const auto* paths : {&fake.directories, &fake.files}) {
         for (const std::string& entry : fake_directories_starting_with(prefix, *paths))
             if (entry.size() > prefix.size() && entry.find(PATH_SEPARATOR, prefix.size()) == std::string::npos)
