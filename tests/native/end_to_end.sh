@@ -82,12 +82,22 @@ check "nothing created in the 253-character directory" test -z "$(ls -A "$long_d
 (cd "$long_dir" && "$program" < /dev/null > /dev/null; echo $? > "$results/no-input.rc")
 check "no input: the key wait ends with the input" test "$(cat "$results/no-input.rc")" = 1
 
+# The program's key wait has begun once its terminal neither echoes nor
+# waits for a line: a key typed before that would be echoed by the terminal.
+wait_for_key_wait() {
+    local tty
+    tty=$(tmux -L "$socket" display-message -p '#{pane_tty}')
+    for _ in $(seq 30000); do
+        stty -F "$tty" -a | grep -q -w -e -icanon && return 0
+        sleep 0.01
+    done
+    echo "timed out waiting for the key wait in $tty" >&2
+    return 1
+}
+
 # In a terminal one key press is enough, and it is not echoed.
 tmux -L "$socket" new-session -d -x 120 -y 20 "cd '$long_dir' && '$program'; echo \$? > '$results/terminal.rc'; sleep 30"
-for _ in $(seq 30000); do
-    tmux -L "$socket" capture-pane -p | grep -q "Press any key" && break
-    sleep 0.01
-done
+wait_for_key_wait
 tmux -L "$socket" send-keys q
 for _ in $(seq 30000); do [ -s "$results/terminal.rc" ] && break; sleep 0.01; done
 check "terminal: one key without Enter ends the wait" test "$(cat "$results/terminal.rc" 2>/dev/null)" = 1
