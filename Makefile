@@ -63,7 +63,7 @@ test:
 		echo "=== tests in $$tree"; \
 		cat $$tree/ctest.log 2> /dev/null; \
 	done; \
-	if [ -n "$$failed" ]; then echo "Failing test trees:$$failed"; exit 1; fi
+	if [ -n "$$failed" ]; then bash tests/lib/failures.sh $$failed; exit 1; fi
 
 dist:
 	$(call install_missing,$(DIST_PACKAGES))
