@@ -58,7 +58,7 @@ check_every_directory() {  # check_every_directory NAME LETTERS
 # 1. A 253-character directory is refused before anything is created.
 long=$(windows_directory_of_length long 253)
 start_program long "$long"
-wait_for_text "$runs/long.out" "Press any key" 60
+wait_for_output long "Press any key"
 press long x
 check "253 characters: exit code 1" test "$(wait_for_exit long)" = 1
 printf '\r\n[ERROR] GetCurrentDirectoryA\r\n%s' "$ANY_KEY" > "$runs/long.expected"
@@ -69,7 +69,7 @@ check "253 characters: nothing created" test -z "$(ls -A "$long")"
 # be created, and the run is invalidated after cycle 1.
 limit=$(windows_directory_of_length limit 252)
 start_program limit "$limit"
-wait_for_text "$runs/limit.out" "Press [a] for About" 120
+wait_for_output limit "Press [a] for About"
 press limit x
 check "252 characters: exit code 0" test "$(wait_for_exit limit)" = 0
 {
@@ -89,10 +89,10 @@ make_user_files "$user" "$tree/outside"
 before=$(snapshot "$tree")
 start_explorer_window complete "$user" probe
 start_with_window complete "$user"
-wait_for_text "$runs/complete.out" "Press [a] for About" 600
+wait_for_output complete "Press [a] for About"
 ended=$(date +%s.%N)
 press complete a
-wait_for_text "$runs/complete.out" "Have Fun" 30
+wait_for_output complete "Have Fun"
 press complete x
 check "complete run: exit code 0" test "$(wait_for_exit complete)" = 0
 workspace=$(announced_workspace "$runs/complete.out")
@@ -136,7 +136,7 @@ check_invalidated_after() {  # check_invalidated_after NAME CYCLE
 during=$(run_directory during)
 start_explorer_window during "$during" during
 start_with_window during "$during"
-wait_for_text "$runs/during.out" "Press [a] for About" 300
+wait_for_output during "Press [a] for About"
 press during x
 check_invalidated_after during "$(grep -c 'Orvenna [1-7]/7' "$runs/during.out")"
 check "during: the window opened after the probe had asked the first to close" \
@@ -160,7 +160,7 @@ while :; do
 done
 wait_for_text "$runs/while.log" "opened while the directory existed" 120
 kill -s CONT "$pid"
-wait_for_text "$runs/while.out" "Press [a] for About" 400
+wait_for_output while "Press [a] for About"
 press while x
 check_invalidated_after while 1
 kill "$helper_pid" 2>/dev/null
@@ -172,7 +172,7 @@ kill "$helper_pid" 2>/dev/null
 # 0xC000013A: 58 in a Unix status).
 stopped=$(run_directory stopped)
 start_program killed "$stopped"
-wait_for_text "$runs/killed.out" "Creating 92160 directories" 120
+wait_for_output killed "Creating 92160 directories"
 until [ "$(count_of created a)" -gt 0 ]; do sleep 0.1; done
 pkill -KILL -x orvenna.exe  # Wine names the process after the program
 check "killed: ended by SIGKILL" test "$(wait_for_exit killed)" = 137
@@ -213,7 +213,7 @@ check "head -n 3: the start directory empty" test -z "$(ls -A "$piped")"
 
 # 8. Ctrl-C at a key wait ends the program at once.
 start_program prompt "$long"
-wait_for_text "$runs/prompt.out" "Press any key" 60
+wait_for_output prompt "Press any key"
 press prompt C-c
 check "Ctrl-C at a key wait: ended with STATUS_CONTROL_C_EXIT" test "$(wait_for_exit prompt)" = 58
 

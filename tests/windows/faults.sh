@@ -28,7 +28,7 @@ fi
 # Worker 512 cannot be started: the main thread's 513th thread.
 threads=$(run_directory threads)
 start_program threads "$threads" ORVENNA_FIXTURE_FAIL_THREAD=513
-wait_for_text "$runs/threads.out" "Press any key" 300
+wait_for_output threads "Press any key"
 check "thread failure: the 512 started workers made their 46,080 directories" wait_for_count created a 46080 120
 press threads x
 check "thread failure: exit code 0" test "$(wait_for_exit threads)" = 0
@@ -48,7 +48,7 @@ check "thread failure: the workspace stays with those directories only" \
 # A file system with too few inodes for one cycle.
 memory_file_system full size=8m,nr_inodes=3000
 start_program full "$runs/full"
-wait_for_text "$runs/full.out" "Press [a] for About" 300
+wait_for_output full "Press [a] for About"
 press full x
 check "full file system: exit code 0" test "$(wait_for_exit full)" = 0
 uncreated=$((92160 - $(count_of created a)))
@@ -67,7 +67,7 @@ check "full file system: nothing left behind" test -z "$(ls -A "$runs/full")"
 mkdir "$runs/readonly/existing"
 mount -o remount,ro "$runs/readonly"
 start_program readonly "$runs/readonly"
-wait_for_text "$runs/readonly.out" "Press any key" 60
+wait_for_output readonly "Press any key"
 press readonly x
 check "read-only: exit code 1" test "$(wait_for_exit readonly)" = 1
 printf '\r\n[ERROR] Unable to create random workspace directory.\r\n%s' "$ANY_KEY" > "$runs/readonly.expected"

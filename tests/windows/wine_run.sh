@@ -30,17 +30,39 @@ wait_for_text() {  # wait_for_text FILE TEXT SECONDS
     return 1
 }
 
+# How long a run may take to reach a line or its end: its work goes at the
+# pace of a loaded machine, so only a run that has plainly hung reaches it.
+RUN_SECONDS=900
+
+# Until run NAME has printed TEXT; fails at once if it ended without it.
+wait_for_output() {  # wait_for_output NAME TEXT
+    local deadline=$((SECONDS + RUN_SECONDS))
+    while [ $SECONDS -lt $deadline ]; do
+        grep -qF -- "$2" "$runs/$1.out" 2>/dev/null && return 0
+        if [ -s "$runs/$1.rc" ]; then
+            grep -qF -- "$2" "$runs/$1.out" 2>/dev/null && return 0
+            echo "$1 ended with exit code $(cat "$runs/$1.rc") before printing '$2'" >&2
+            return 1
+        fi
+        sleep 0.2
+    done
+    echo "timed out waiting for '$2' from $1" >&2
+    return 1
+}
+
 # The fixture's counts start from zero for the next run.
 reset_counts() {
     head -c 4096 /dev/zero | dd of="$ORVENNA_FIXTURE_COUNTS" conv=notrunc status=none
 }
 
 # One of the fixture's counts (see FixtureCounts in wine_fixture.cpp).
-count_of() {  # count_of created|removed LETTER | other_created | other_removed | threads | held | ended_while_held
+count_of() {  # count_of created|removed|first_created_ns|last_removed_ns LETTER | other_created | other_removed | threads | held | ended_while_held
     local index
     case "$1" in
     created) index=$(($(printf '%d' "'$2") - 97)) ;;
     removed) index=$((7 + $(printf '%d' "'$2") - 97)) ;;
+    first_created_ns) index=$((19 + $(printf '%d' "'$2") - 97)) ;;
+    last_removed_ns) index=$((26 + $(printf '%d' "'$2") - 97)) ;;
     other_created) index=14 ;;
     other_removed) index=15 ;;
     threads) index=16 ;;
@@ -77,10 +99,12 @@ press() {  # press NAME KEY
 }
 
 wait_for_exit() {  # wait_for_exit NAME: prints the exit code
-    for _ in $(seq 300); do
+    local deadline=$((SECONDS + RUN_SECONDS))
+    while [ $SECONDS -lt $deadline ]; do
         [ -s "$runs/$1.rc" ] && { cat "$runs/$1.rc"; return; }
         sleep 0.2
     done
+    echo "timed out waiting for $1 to end" >&2
     echo "none"
 }
 
