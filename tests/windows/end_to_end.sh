@@ -31,7 +31,23 @@ start_explorer_window() {  # start_explorer_window NAME DIRECTORY MODE [ARGS...]
     # A simple command, so that helper_pid is Wine's own process.
     LD_PRELOAD=$fixture_library wine "$helper" "$mode" "$windows_directory" "$windows_log" "$@" &
     helper_pid=$!
-    wait_for_text "$runs/$name.log" waiting 60
+    wait_for_window "$name" waiting
+}
+
+# Until the stand-in window's log NAME.log shows TEXT; fails at once if the window ended without it.
+wait_for_window() {  # wait_for_window NAME TEXT
+    local deadline=$((SECONDS + RUN_SECONDS))
+    while [ $SECONDS -lt $deadline ]; do
+        grep -qF -- "$2" "$runs/$1.log" 2>/dev/null && return 0
+        if ! kill -0 "$helper_pid" 2>/dev/null; then
+            grep -qF -- "$2" "$runs/$1.log" 2>/dev/null && return 0
+            echo "the stand-in window for $1 ended before '$2'" >&2
+            return 1
+        fi
+        sleep 0.2
+    done
+    echo "timed out waiting for '$2' from the stand-in window for $1" >&2
+    return 1
 }
 
 # Starts the program held at the opening of its folder (see wine_fixture.cpp)
@@ -39,8 +55,8 @@ start_explorer_window() {  # start_explorer_window NAME DIRECTORY MODE [ARGS...]
 # probe then finds the window however slowly either came up.
 start_with_window() {  # start_with_window NAME DIRECTORY
     start_program "$1" "$2" ORVENNA_FIXTURE_HOLD=open ORVENNA_FIXTURE_RELEASE="$runs/$1.release"
-    wait_for_count held 1 120
-    wait_for_text "$runs/$1.log" shown 120
+    wait_for_count held 1
+    wait_for_window "$1" shown
     touch "$runs/$1.release"
 }
 
@@ -149,7 +165,7 @@ kill "$helper_pid" 2>/dev/null
 while_run=$(run_directory while)
 start_explorer_window while "$while_run" while a00001
 start_with_window while "$while_run"
-wait_for_count created a 1 300
+wait_for_count created a 1
 while_workspace=$(workspace_of while)
 while :; do
     pid=$(pgrep -x orvenna.exe) && freeze "$pid"
@@ -158,7 +174,7 @@ while :; do
     [ "$(count_of removed a)" = 0 ] || { check "while: frozen before the removal pass" false; break; }
     sleep 0.01
 done
-wait_for_text "$runs/while.log" "opened while the directory existed" 120
+wait_for_window while "opened while the directory existed"
 kill -s CONT "$pid"
 wait_for_output while "Press [a] for About"
 press while x
@@ -183,9 +199,9 @@ check "killed: its workspace stays with $left directories" test "$left" -gt 0
 # cannot end; Ctrl-C is typed, and the hold ends once Wine's thread for the
 # console event has run the program's handler.
 start_program stopped "$stopped" ORVENNA_FIXTURE_HOLD=thread:1024 ORVENNA_FIXTURE_RELEASE="$runs/stopped.release"
-wait_for_count held 1 300
+wait_for_count held 1
 press stopped C-c
-wait_for_count ended_while_held 1 120
+wait_for_count ended_while_held 1
 touch "$runs/stopped.release"
 check "Ctrl-C: ended with STATUS_CONTROL_C_EXIT" test "$(wait_for_exit stopped)" = 58
 {

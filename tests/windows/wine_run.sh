@@ -20,16 +20,6 @@ run_directory() {  # run_directory NAME
     mkdir -p "$runs/$1" && printf '%s' "$runs/$1"
 }
 
-wait_for_text() {  # wait_for_text FILE TEXT SECONDS
-    local deadline=$((SECONDS + $3))
-    while [ $SECONDS -lt $deadline ]; do
-        grep -qF -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.2
-    done
-    echo "timed out waiting for '$2' in $1" >&2
-    return 1
-}
-
 # How long a run may take to reach a line or its end: its work goes at the
 # pace of a loaded machine, so only a run that has plainly hung reaches it.
 RUN_SECONDS=900
@@ -83,11 +73,11 @@ start_program() {  # start_program NAME DIRECTORY [VARIABLE=VALUE...]
         "source '$session/env' && cd '$directory' && env $* wine '$program' > '$runs/$name.out'; echo \$? > '$runs/$name.rc'"
 }
 
-# Until the fixture shows COUNT at VALUE or more (see count_of), for at most SECONDS.
-wait_for_count() {  # wait_for_count COUNT... VALUE SECONDS
-    local deadline=$((SECONDS + ${*: -1})) value=${*: -2:1}
+# Until the fixture shows COUNT at VALUE or more (see count_of).
+wait_for_count() {  # wait_for_count COUNT... VALUE
+    local deadline=$((SECONDS + RUN_SECONDS)) value=${*: -1}
     while [ $SECONDS -lt $deadline ]; do
-        [ "$(count_of "${@:1:$#-2}")" -ge "$value" ] && return 0
+        [ "$(count_of "${@:1:$#-1}")" -ge "$value" ] && return 0
         sleep 0.01
     done
     echo "timed out waiting for the fixture's count $* " >&2
