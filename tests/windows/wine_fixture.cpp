@@ -13,7 +13,10 @@
 // program, makes and removes the directories, and it lives on after the
 // program (the folder window opened at start-up keeps it alive), so every
 // successful mkdir/rmdir under the root is counted at once in a shared mapping
-// of ORVENNA_FIXTURE_COUNTS (FixtureCounts below, native 64-bit words).
+// of ORVENNA_FIXTURE_COUNTS (FixtureCounts below, native 64-bit words). Each
+// cycle's span, from its first directory made to its last removed, is taken
+// there too, by one clock for every program: the overhead bench compares
+// orvenna.exe with a minimal program by it.
 //
 // It injects a real fault below Wine: with ORVENNA_FIXTURE_FAIL_THREAD=N,
 // the Nth pthread_create made by the main thread of orvenna.exe fails with
@@ -35,6 +38,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -51,10 +55,12 @@ struct FixtureCounts {
     uint64_t removed[CYCLE_LETTERS];
     uint64_t other_created;  // anything else under the root: the workspace itself
     uint64_t other_removed;
-    uint64_t main_thread_creations;  // pthread_create calls of orvenna.exe's main thread
-    uint64_t held;                   // 1 while orvenna.exe is held
-    uint64_t ended_while_held;       // threads started during the hold that have ended
-    char current_workspace[256];     // below the root: the latest workspace made, or empty
+    uint64_t main_thread_creations;            // pthread_create calls of orvenna.exe's main thread
+    uint64_t held;                             // 1 while orvenna.exe is held
+    uint64_t ended_while_held;                 // threads started during the hold that have ended
+    uint64_t first_created_ns[CYCLE_LETTERS];  // CLOCK_MONOTONIC at a letter's first mkdir
+    uint64_t last_removed_ns[CYCLE_LETTERS];   // and at its latest rmdir
+    char current_workspace[256];               // below the root: the latest workspace made, or empty
 };
 
 FixtureCounts* counts = nullptr;
@@ -145,6 +151,23 @@ void add(uint64_t* counter) {
     if (counts != nullptr) __atomic_fetch_add(counter, 1, __ATOMIC_RELAXED);
 }
 
+uint64_t now_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+// The first mkdir of a letter sets its start; every rmdir moves its end.
+void stamp_cycle(int letter, bool created) {
+    if (created) {
+        uint64_t unset = 0;
+        __atomic_compare_exchange_n(&counts->first_created_ns[letter], &unset, now_ns(), false, __ATOMIC_RELAXED,
+                                    __ATOMIC_RELAXED);
+    } else {
+        __atomic_store_n(&counts->last_removed_ns[letter], now_ns(), __ATOMIC_RELAXED);
+    }
+}
+
 // The letter's slot for a cycle directory (…/x/a00001), -1 for anything else.
 int cycle_letter_of(const char* path) {
     const char* name = strrchr(path, '/');
@@ -158,10 +181,12 @@ int cycle_letter_of(const char* path) {
 void count_change(const char* path, bool created) {
     if (counts == nullptr || !under_root(path)) return;
     const int letter = cycle_letter_of(path);
-    if (letter < 0)
+    if (letter < 0) {
         add(created ? &counts->other_created : &counts->other_removed);
-    else
+    } else {
         add(created ? &counts->created[letter] : &counts->removed[letter]);
+        stamp_cycle(letter, created);
+    }
     if (created && is_workspace(path)) below_root(path, counts->current_workspace, sizeof counts->current_workspace);
 }
 

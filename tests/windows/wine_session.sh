@@ -43,10 +43,19 @@ stop)
         # In a subshell: what it exports must not mark this script's own
         # processes as the session's below.
         (source "$session/env" && wineserver -k 2>/dev/null)
-        # A Wine process whose wineserver is gone waits for it for ever.
+        # A Wine process whose wineserver is gone waits for it for ever. A
+        # script that sourced the session's environment (the bench) is no
+        # Wine process: neither this script nor any of its callers is killed.
+        callers=" "
+        process=$$
+        while [ "$process" -gt 1 ]; do
+            callers+="$process "
+            process=$(awk '/^PPid:/ {print $2}' "/proc/$process/status" 2>/dev/null || echo 1)
+        done
         for environment in /proc/[0-9]*/environ; do
-            grep -qzxF "WINEPREFIX=$session/prefix" "$environment" 2>/dev/null &&
-                kill -s KILL "$(basename "$(dirname "$environment")")" 2>/dev/null
+            process=$(basename "$(dirname "$environment")")
+            [[ $callers == *" $process "* ]] && continue
+            grep -qzxF "WINEPREFIX=$session/prefix" "$environment" 2>/dev/null && kill -s KILL "$process" 2>/dev/null
         done
         # wineserver keeps its socket in a folder named after the prefix's device
         # and inode, in /tmp/.wine-UID or (Debian's Wine) a /tmp/wine-XXXXXX of its own.
