@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Packs built programs into the release archives and their checksums in
+# Packs built programs into the release archives, the Debian packages of the
+# Linux programs (release/debian_package.sh) and their checksums in
 # OUTPUT_DIRECTORY: each BUILD directory holds its program (orvenna or
 # orvenna.exe) and the link map beside it (orvenna.map), from which its
 # third-party notices are made. Members go in a fixed order with fixed owners,
@@ -37,7 +38,7 @@ notices() {  # notices NAME TITLE: the notices of what the linker put into that 
 }
 
 mkdir -p "$out"
-rm -f "$out"/orvenna-*.zip "$out"/orvenna-*.tar.gz "$out/SHA256SUMS"
+rm -f "$out"/orvenna-*.zip "$out"/orvenna-*.tar.gz "$out"/orvenna_*.deb "$out/SHA256SUMS"
 
 user_readme | sed 's/$/\r/' > "$work/README.txt"
 sed 's/$/\r/' "$source_dir/LICENSE" > "$work/LICENSE.txt"
@@ -57,7 +58,12 @@ for architecture in x86_64 aarch64; do
         gzip -9 -n > "$out/orvenna-$version-linux-$architecture.tar.gz"
 done
 
+for pair in amd64:x86_64 arm64:aarch64; do
+    bash "$source_dir/release/debian_package.sh" "$out" "${pair%%:*}" "${builds[linux-${pair#*:}]}/orvenna" \
+        "$work/linux-${pair#*:}/THIRD-PARTY-NOTICES.txt"
+done
+
 (cd "$out" && sha256sum "orvenna-$version-windows-x86_64.zip" "orvenna-$version-linux-x86_64.tar.gz" \
-    "orvenna-$version-linux-aarch64.tar.gz" > SHA256SUMS)
-echo "release archives in $out:"
+    "orvenna-$version-linux-aarch64.tar.gz" orvenna_*_amd64.deb orvenna_*_arm64.deb > SHA256SUMS)
+echo "release archives and packages in $out:"
 cat "$out/SHA256SUMS"
