@@ -1,14 +1,15 @@
 # The commands of this project, each doing its own set-up on Debian:
 #   make run    build the native program and run the benchmark in this directory
 #   make test   build every variant and run every test
-#   make dist   build the release archives into dist/
+#   make dist   build the release archives and Debian packages into dist/
 SHELL := /bin/bash
 JOBS := $(shell nproc)
 
 RUN_PACKAGES := cmake g++ make
 CROSS_PACKAGES := g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-aarch64-linux-gnu
 DIST_PACKAGES := $(RUN_PACKAGES) $(CROSS_PACKAGES) git zip
-TEST_PACKAGES := $(DIST_PACKAGES) libgtest-dev qemu-user unzip wine wine64 xvfb tmux clang-tidy clang-format util-linux
+TEST_PACKAGES := $(DIST_PACKAGES) libgtest-dev qemu-user unzip wine wine64 xvfb tmux clang-tidy clang-format util-linux \
+	lintian mandoc
 WINDOWS_TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
 ARM64_TOOLCHAIN := cmake/aarch64-linux-gnu.cmake
 # The release test of the plain tree also checks the other trees' programs.

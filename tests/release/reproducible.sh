@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The release archives are reproducible: the archives that release/dist.sh
-# builds from a copy of the source in another directory are byte for byte the
-# archives that release/package.sh packs from the programs the test trees
-# built and tested; they hold what they should; each program's notices name
+# The release archives and Debian packages are reproducible: those that
+# release/dist.sh builds from a copy of the source in another directory are
+# byte for byte those that release/package.sh packs from the programs the
+# test trees built and tested; they hold what they should; each program's notices name
 # every library in its link map (orvenna.map beside it).
 #   reproducible.sh SOURCE_DIRECTORY ARCHIVE_NAME=TESTED_PROGRAM...
 # (ARCHIVE_NAME: windows-x86_64, linux-x86_64 and linux-aarch64, all three;
@@ -43,7 +43,8 @@ bash "$copy/release/dist.sh" "$scratch/first/dist" > /dev/null
 bash "$copy/release/package.sh" "$scratch/second/dist" "$(dirname "${tested[windows-x86_64]}")" \
     "$(dirname "${tested[linux-x86_64]}")" "$(dirname "${tested[linux-aarch64]}")" > /dev/null
 archives="orvenna-$version-windows-x86_64.zip orvenna-$version-linux-x86_64.tar.gz orvenna-$version-linux-aarch64.tar.gz"
-for file in $archives SHA256SUMS; do
+packages="orvenna_${version}_amd64.deb orvenna_${version}_arm64.deb"
+for file in $archives $packages SHA256SUMS; do
     check "$file: the same bytes from the release build and from the tested programs" cmp -s "$scratch/first/dist/$file" "$scratch/second/dist/$file"
 done
 check "SHA256SUMS matches the archives" bash -c "cd '$scratch/first/dist' && sha256sum --quiet -c SHA256SUMS"
