@@ -15,17 +15,7 @@ source_dir=$1
 shift
 source "$source_dir/tests/lib/check.sh"
 source "$source_dir/tests/lib/transcript.sh"
-
-declare -A tested
-for tested_program in "$@"; do
-    tested[${tested_program%%=*}]=${tested_program#*=}
-done
-for archive_name in windows-x86_64 linux-x86_64 linux-aarch64; do
-    if [ ! -f "${tested[$archive_name]:-}" ]; then
-        echo "skipped: no tested $archive_name program (make test builds every tree and passes them)"
-        exit 77
-    fi
-done
+source "$source_dir/tests/lib/tested_programs.sh" "$@"
 
 scratch=$(mktemp -d /dev/shm/orvenna-packages-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
