@@ -41,9 +41,17 @@ freeze_after_line() {  # freeze_after_line PID FILE LINE
     return 1
 }
 
-# How many directories DIRECTORY holds, from its link count: without opening it.
+# How many directories DIRECTORY holds, from its link count: without opening
+# it. A file system whose directories keep a link count of 1 (btrfs) counts
+# nothing this way: that fails, and prints nothing to compare.
 directories_in() {  # directories_in DIRECTORY
-    echo $(($(stat -c %h "$1") - 2))
+    local links
+    links=$(stat -c %h "$1") || return 1
+    if [ "$links" -lt 2 ]; then
+        echo "directories_in: $1 has a link count of $links: its file system does not count subdirectories" >&2
+        return 1
+    fi
+    echo $((links - 2))
 }
 
 # The exit status of the background job PID once it has ended: under job
