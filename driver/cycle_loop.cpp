@@ -25,9 +25,9 @@ void begin_cycle() {
 
 // Stopped while the workers ran: they stopped creating, and what they made goes now.
 [[noreturn]] static void stop_cycle() {
-    acknowledge_stop_request();
+    acknowledge_stop_request(true);
     close_worker_handles();
-    delete_cycle_directories();
+    delete_attempted_directories();
     stopped_exit();
 }
 

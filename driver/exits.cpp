@@ -84,7 +84,14 @@ void completed_exit() {
 }
 
 void stopped_exit() {
-    acknowledge_stop_request();
-    if (remove_workspace(true)) os_print("\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n");
+    acknowledge_stop_request(false);
+    if (state.workspace_length == 0)
+        os_print("\r\n.DIAG. Orvenna stopped.\r\n");
+    else if (remove_workspace(true))
+        os_print("\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n");
     os_end_by_stop();
+}
+
+void stop_if_requested() {
+    if (state.stop_requested) stopped_exit();
 }

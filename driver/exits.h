@@ -16,3 +16,5 @@
 [[noreturn]] void completed_exit();
 // The user asked to stop: the workspace removed, no key wait, ended as the request would.
 [[noreturn]] void stopped_exit();
+// A safe point: ends the program through stopped_exit if a stop was requested.
+void stop_if_requested();

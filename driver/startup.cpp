@@ -52,6 +52,7 @@ void start_up() {
     place_console_window();
     const uint64_t base_length = take_base_path();
     remove_leftovers(base_length);
+    stop_if_requested();
     switch (create_workspace(base_length)) {
         case WORKSPACE_CREATED:
             break;

@@ -27,8 +27,10 @@ struct WorkSlice {
     uint32_t count;
 };
 
-// The creations of one worker's slice that failed in the current cycle.
+// One worker's slice in the current cycle: how many of its names it tried to
+// create (from the first on), and how many of those creations failed.
 struct CreationTally {
+    uint32_t attempted;
     uint32_t failures;
     uint32_t first_error;
 };

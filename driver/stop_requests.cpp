@@ -1,6 +1,5 @@
 #include "driver/stop_requests.h"
 
-#include "driver/exits.h"
 #include "driver/state.h"
 
 static void on_stop_request(StopCause cause) {
@@ -15,12 +14,11 @@ void watch_stop_requests() {
     os_watch_stops(on_stop_request);
 }
 
-void acknowledge_stop_request() {
+void acknowledge_stop_request(bool directories_made) {
     if (!state.stop_requested || state.stop_acknowledged) return;
     state.stop_acknowledged = 1;
-    os_print("\r\n.DIAG. Orvenna stopping... Removing the directories created so far.\r\n");
-}
-
-void stop_if_requested() {
-    if (state.stop_requested) stopped_exit();
+    if (directories_made)
+        os_print("\r\n.DIAG. Orvenna stopping... Removing the directories created so far.\r\n");
+    else
+        os_print("\r\n.DIAG. Orvenna stopping...\r\n");
 }

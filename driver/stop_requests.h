@@ -5,7 +5,6 @@
 // the run ends. At a key wait, or when the user asks a second time, it ends
 // the program at once.
 void watch_stop_requests();
-// On the main thread: says, once, that a stop request is being acted on.
-void acknowledge_stop_request();
-// A safe point: removes the workspace and ends the program if a stop was requested.
-void stop_if_requested();
+// On the main thread: says, once, that a stop request is being acted on, and
+// that the cycle's directories are being removed when it has made some.
+void acknowledge_stop_request(bool directories_made);

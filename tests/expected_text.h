@@ -82,7 +82,10 @@ inline std::string cycle_until_report(uint64_t cycle, const uint64_t* durations_
 }
 
 inline const std::string STOPPING = "\r\n.DIAG. Orvenna stopping... Removing the directories created so far.\r\n";
+// A stop when no cycle has directories: before the first, between cycles.
+inline const std::string STOPPING_WITH_NOTHING_MADE = "\r\n.DIAG. Orvenna stopping...\r\n";
 inline const std::string STOPPED = "\r\n.DIAG. Orvenna stopped. The workspace was removed.\r\n";
+inline const std::string STOPPED_BEFORE_THE_WORKSPACE = "\r\n.DIAG. Orvenna stopped.\r\n";
 inline const std::string READER_REASON =
     ".DIAG. The random workspace was opened by another program during the benchmark.\r\n";
 

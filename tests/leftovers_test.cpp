@@ -116,6 +116,18 @@ TEST_F(LeftoversTest, EachLeftoverGetsItsLineBeforeTheWorkspaceLine) {
     EXPECT_EQ(fake.directories.count(START + "zxcvb0"), 1u) << "an empty look-alike stays";
 }
 
+TEST_F(LeftoversTest, AStopDuringTheScanEndsTheRunBeforeItMakesItsWorkspace) {
+    add({"asdfg1", "asdfg1/c00007", "qwert5", "qwert5/a00001"});
+    const FakePaths before = fake.directories;
+    // The start directory is listed first; the stop comes as asdfg1 is looked into.
+    fake_stop_before(FAKE_LIST_DIRECTORY, 2);
+    EXPECT_EQ(fake_run(run_benchmark), FAKE_ENDED_BY_STOP);
+    EXPECT_EQ(fake.output, expected::STOPPING_WITH_NOTHING_MADE + expected::STOPPED_BEFORE_THE_WORKSPACE);
+    EXPECT_EQ(fake.listed, (std::vector<std::string>{"/home/user", START + "asdfg1"})) << "qwert5 not looked into";
+    EXPECT_EQ(fake.calls[FAKE_CREATE_DIRECTORY], 0u) << "no workspace made";
+    EXPECT_EQ(fake.directories, before) << "the leftovers stay for the next run";
+}
+
 TEST_F(LeftoversTest, TheRunsOwnClaimWaitsForAnotherRunThatIsLookingAtIt) {
     // No leftovers: every claim is the workspace's; another run holds it for three tries.
     fake_fail(FAKE_CLAIM_DIRECTORY, 1, 3, 0);

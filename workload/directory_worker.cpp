@@ -30,6 +30,7 @@ ThreadExitCode OS_CALLBACK directory_worker(void* slice) {
         }
         if (!os_create_directory(path) && tally.failures++ == 0) tally.first_error = os_last_error();
     }
+    tally.attempted = index - own_slice->first_index;
     if (--state.workers_remaining == 0) os_set_event(state.completion_event);
     return 0;
 }

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "driver/state.h"
-#include "driver/stop_requests.h"
 
 constexpr uint32_t CYCLE_NAME_LENGTH = 6;
 
@@ -32,8 +31,9 @@ static void count_other_entry(const char*, bool, intptr_t) {
     ++state.leftover_other_entries;
 }
 
+// A stop request ends the judging at once: the candidate then counts as no leftover.
 static void judge_entry(const char* name, bool is_directory, intptr_t) {
-    if (!is_directory || !is_cycle_name(name)) {
+    if (state.stop_requested != 0 || !is_directory || !is_cycle_name(name)) {
         ++state.leftover_other_entries;
         return;
     }
@@ -42,9 +42,9 @@ static void judge_entry(const char* name, bool is_directory, intptr_t) {
     if (!os_list_directory(state.leftover_path, count_other_entry, 0)) ++state.leftover_other_entries;
 }
 
+// A stop request leaves the rest of the leftover to the next run.
 static void remove_entry(const char* name, bool is_directory, intptr_t) {
-    if (state.stop_requested != 0) acknowledge_stop_request();
-    if (!is_directory || !is_cycle_name(name)) return;
+    if (state.stop_requested != 0 || !is_directory || !is_cycle_name(name)) return;
     point_at_entry(name);
     os_remove_directory(state.leftover_path);
 }
@@ -52,7 +52,7 @@ static void remove_entry(const char* name, bool is_directory, intptr_t) {
 // Claimed first, so that a run still going is never opened, and no two new
 // runs remove the same leftover at once.
 static void remove_if_leftover(const char* name, bool is_directory, intptr_t base_length) {
-    if (!is_directory || !is_workspace_name(name)) return;
+    if (state.stop_requested != 0 || !is_directory || !is_workspace_name(name)) return;
     const uint64_t directory_length = static_cast<uint64_t>(base_length) + WORKSPACE_NAME_LENGTH;
     memcpy(state.leftover_path, state.workspace_path, static_cast<size_t>(base_length));
     memcpy(state.leftover_path + base_length, name, WORKSPACE_NAME_LENGTH + 1);
