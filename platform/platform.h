@@ -58,8 +58,10 @@ int os_read_key();
 // From now on the user's stop requests (Windows: Ctrl-C, Ctrl-Break, the
 // console window closed; POSIX: SIGINT, SIGTERM, SIGHUP) call handler instead
 // of ending the process, and so does a broken output (POSIX ignores SIGPIPE).
-// A closed console window gives the process only a few seconds: the handler's
-// thread then waits for the process to end, which is what keeps it alive.
+// A closed console window gives the process about five seconds: Windows ends
+// it then, whatever the handler does. The handler's thread waits meanwhile, so
+// that the main thread can remove what it can; a later run in the same
+// directory removes whatever is left.
 void os_watch_stops(StopHandler handler);
 // Ends the process as the stop request would have: on POSIX by the latest
 // request's own signal, SIGPIPE for a broken output (the terminal restored

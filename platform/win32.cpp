@@ -48,8 +48,9 @@ BOOL WINAPI on_console_control(DWORD event) {
             return TRUE;
         case CTRL_CLOSE_EVENT:
             user_stop_request();
-            // Windows ends the process as soon as this returns: it never does. The
-            // main thread removes what the run made and its exit ends this thread.
+            // Windows ends the process as soon as this returns, and about five
+            // seconds after the event in any case. Meanwhile the main thread
+            // removes what it can; a later run removes the rest.
             Sleep(INFINITE);
             return TRUE;
         default:
