@@ -25,7 +25,13 @@ start)
     while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
     Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp > "$session/xvfb.log" 2>&1 &
     echo $! > "$session/xvfb.pid"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    # Wine needs the display: until its socket is there, however long a loaded machine takes.
+    for _ in $(seq 1200); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    if [ ! -e "/tmp/.X11-unix/X$display" ]; then
+        echo "Xvfb :$display did not come up in 120 s:" >&2
+        cat "$session/xvfb.log" >&2
+        exit 1
+    fi
     head -c 4096 /dev/zero > "$session/counts"
     cat > "$session/env" <<ENV
 export DISPLAY=:$display WINEPREFIX=$session/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
