@@ -89,19 +89,20 @@ manual_table() {  # the rows after the header's rule, each text block joined int
 check "manual page: its table of failures is the README's" test "$(manual_table)" = "$(readme_table)"
 diff <(readme_table) <(manual_table) >&2
 
-# Installed into a throw-away root with dpkg, it runs from a memory file
-# system; removed again, nothing of it is left.
+# Installed into a throw-away root with dpkg (its log there too, not in the
+# machine's), it runs from a memory file system; removed again, nothing of it
+# is left.
 root="$scratch/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$scratch/run"
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
 check "install: dpkg installs the amd64 package" \
-    dpkg --root="$root" --force-not-root -i "$scratch/dist/orvenna_${package_version}_amd64.deb" > /dev/null
+    dpkg --root="$root" --log="$scratch/dpkg.log" --force-not-root -i "$scratch/dist/orvenna_${package_version}_amd64.deb" > /dev/null
 (cd "$scratch/run" && printf x | "$root/usr/bin/orvenna" > "$scratch/run.out"; echo $? > "$scratch/run.rc")
 check "install: the installed program completes a run" test "$(cat "$scratch/run.rc")" = 0
 expected_complete_run "$(announced_workspace "$scratch/run.out")" > "$scratch/run.expected"
 check "install: its transcript as usual" compare_transcript "$scratch/run.out" "$scratch/run.expected"
 check "install: nothing left in the start directory" test -z "$(ls -A "$scratch/run")"
-check "install: dpkg removes it" dpkg --root="$root" --force-not-root --purge orvenna > /dev/null
+check "install: dpkg removes it" dpkg --root="$root" --log="$scratch/dpkg.log" --force-not-root --purge orvenna > /dev/null
 check "install: nothing of it is left" test -z "$(find "$root" -mindepth 1 -not -path "$root/var" -not -path "$root/var/lib" -not -path "$root/var/lib/dpkg*")"
 
 # The arm64 package's program under the emulator: refused from a 253-character
