@@ -29,7 +29,7 @@ start_explorer_window() {  # start_explorer_window NAME DIRECTORY MODE [ARGS...]
     windows_directory=$(with_fixture winepath -w "$directory")
     windows_log=$(with_fixture winepath -w "$runs/$name.log")
     # A simple command, so that helper_pid is Wine's own process.
-    LD_PRELOAD=$fixture_library wine "$helper" "$mode" "$windows_directory" "$windows_log" "$@" &
+    LD_PRELOAD=$fixture_library wine "$helper" "$mode" "$windows_directory" "$windows_log" "$@" 2> "$runs/$name.err" &
     helper_pid=$!
     wait_for_window "$name" waiting
 }
@@ -41,7 +41,8 @@ wait_for_window() {  # wait_for_window NAME TEXT
         grep -qF -- "$2" "$runs/$1.log" 2>/dev/null && return 0
         if ! kill -0 "$helper_pid" 2>/dev/null; then
             grep -qF -- "$2" "$runs/$1.log" 2>/dev/null && return 0
-            echo "the stand-in window for $1 ended before '$2'" >&2
+            wait "$helper_pid"
+            echo "the stand-in window for $1 ended before '$2' (exit code $?; its errors: $(cat "$runs/$1.err"))" >&2
             return 1
         fi
         sleep 0.2
