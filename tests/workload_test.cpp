@@ -147,6 +147,21 @@ TEST_F(WorkloadTest, EveryCreationFailingStillCompletesTheCycle) {
     EXPECT_EQ(state.removal_failures, 0u) << "names never created are no removal failures";
 }
 
+TEST_F(WorkloadTest, DirectoriesThatVanishUnderTheRunAreFailuresWithARealError) {
+    fake_fail(FAKE_CREATE_DIRECTORY, 1, 1, FAKE_ERROR_DISK_FULL);
+    prepare_cycle('a');
+    ASSERT_EQ(launch_workers(), 1);
+    ASSERT_EQ(wait_for_workers(), 1);
+    const std::string vanished[] = {WORKSPACE + directory_name('a', 2), WORKSPACE + directory_name('a', 92160)};
+    for (const std::string& path : vanished)
+        ASSERT_EQ(fake.directories.erase(path), 1u) << "removed by another program";
+    delete_cycle_directories();
+    count_cycle_failures();
+    EXPECT_EQ(state.creation_failures, 1u);
+    EXPECT_EQ(state.removal_failures, 2u) << "made, then gone before the removal pass";
+    EXPECT_EQ(state.removal_error, FAKE_ERROR_FILE_NOT_FOUND) << "the code of what happened, never 0";
+}
+
 TEST_F(WorkloadTest, NextCycleStartsWithCleanCounts) {
     fake_fail(FAKE_CREATE_DIRECTORY, 1, 1, FAKE_ERROR_DISK_FULL);
     fake_fail(FAKE_REMOVE_DIRECTORY, 2, 2, FAKE_ERROR_ACCESS_DENIED);

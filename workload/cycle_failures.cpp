@@ -19,10 +19,12 @@ void count_cycle_failures() {
         state.creation_failures += tally.failures;
     }
     // A name that was never created cannot be removed either; only what the
-    // cycle created and left behind is a removal failure.
+    // cycle created and left behind is a removal failure. When no removal
+    // failed for another reason, created directories vanished under the run:
+    // "not found" is then their error.
     const uint64_t created = DIRECTORIES_PER_CYCLE - state.creation_failures;
     if (state.directories_removed < created) {
         state.removal_failures = created - state.directories_removed;
-        state.removal_error = state.first_removal_error;
+        state.removal_error = state.first_removal_error != 0 ? state.first_removal_error : OS_ERROR_NOT_FOUND;
     }
 }
