@@ -26,28 +26,31 @@ start_explorer_window() {  # start_explorer_window NAME DIRECTORY MODE [ARGS...]
     local name=$1 directory=$2 mode=$3
     shift 3
     local windows_directory windows_log
-    windows_directory=$(with_fixture winepath -w "$directory")
-    windows_log=$(with_fixture winepath -w "$runs/$name.log")
+    windows_directory=$(with_fixture winepath -w "$directory" 2> "$runs/$name.err")
+    windows_log=$(with_fixture winepath -w "$runs/$name.log" 2>> "$runs/$name.err")
+    helper_arguments="$mode $windows_directory $windows_log $*"
     # A simple command, so that helper_pid is Wine's own process.
-    LD_PRELOAD=$fixture_library wine "$helper" "$mode" "$windows_directory" "$windows_log" "$@" 2> "$runs/$name.err" &
+    LD_PRELOAD=$fixture_library wine "$helper" "$mode" "$windows_directory" "$windows_log" "$@" 2>> "$runs/$name.err" &
     helper_pid=$!
     wait_for_window "$name" waiting
 }
 
+helper_has_ended() {
+    ! kill -0 "$helper_pid" 2>/dev/null
+}
+
 # Until the stand-in window's log NAME.log shows TEXT; fails at once if the window ended without it.
 wait_for_window() {  # wait_for_window NAME TEXT
-    local deadline=$((SECONDS + RUN_SECONDS))
-    while [ $SECONDS -lt $deadline ]; do
-        grep -qF -- "$2" "$runs/$1.log" 2>/dev/null && return 0
-        if ! kill -0 "$helper_pid" 2>/dev/null; then
-            grep -qF -- "$2" "$runs/$1.log" 2>/dev/null && return 0
-            wait "$helper_pid"
-            echo "the stand-in window for $1 ended before '$2' (exit code $?; its errors: $(cat "$runs/$1.err"))" >&2
-            return 1
-        fi
-        sleep 0.2
-    done
-    echo "timed out waiting for '$2' from the stand-in window for $1" >&2
+    wait_for_text "$runs/$1.log" "$2" helper_has_ended
+    case $? in
+    0) return 0 ;;
+    2)
+        wait "$helper_pid"
+        echo "the stand-in window for $1 ended before '$2' (exit code $?; started as: $helper_arguments;" \
+            "its and winepath's errors: $(cat "$runs/$1.err"))" >&2
+        ;;
+    *) echo "timed out waiting for '$2' from the stand-in window for $1" >&2 ;;
+    esac
     return 1
 }
 

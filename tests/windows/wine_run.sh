@@ -24,19 +24,31 @@ run_directory() {  # run_directory NAME
 # pace of a loaded machine, so only a run that has plainly hung reaches it.
 RUN_SECONDS=900
 
-# Until run NAME has printed TEXT; fails at once if it ended without it.
-wait_for_output() {  # wait_for_output NAME TEXT
-    local deadline=$((SECONDS + RUN_SECONDS))
+# Until FILE shows TEXT. The command ENDED... says whether its writer has
+# ended; once it has, the file is read one last time. Returns 0 when the text
+# is there, 2 when the writer ended without it, 1 when the time ran out.
+wait_for_text() {  # wait_for_text FILE TEXT ENDED...
+    local file=$1 text=$2 deadline=$((SECONDS + RUN_SECONDS))
+    shift 2
     while [ $SECONDS -lt $deadline ]; do
-        grep -qF -- "$2" "$runs/$1.out" 2>/dev/null && return 0
-        if [ -s "$runs/$1.rc" ]; then
-            grep -qF -- "$2" "$runs/$1.out" 2>/dev/null && return 0
-            echo "$1 ended with exit code $(cat "$runs/$1.rc") before printing '$2'" >&2
-            return 1
+        grep -qF -- "$text" "$file" 2>/dev/null && return 0
+        if "$@"; then
+            grep -qF -- "$text" "$file" 2>/dev/null && return 0
+            return 2
         fi
         sleep 0.2
     done
-    echo "timed out waiting for '$2' from $1" >&2
+    return 1
+}
+
+# Until run NAME has printed TEXT; fails at once if it ended without it.
+wait_for_output() {  # wait_for_output NAME TEXT
+    wait_for_text "$runs/$1.out" "$2" test -s "$runs/$1.rc"
+    case $? in
+    0) return 0 ;;
+    2) echo "$1 ended with exit code $(cat "$runs/$1.rc") before printing '$2'" >&2 ;;
+    *) echo "timed out waiting for '$2' from $1" >&2 ;;
+    esac
     return 1
 }
 
