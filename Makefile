@@ -8,7 +8,7 @@ JOBS := $(shell nproc)
 RUN_PACKAGES := cmake g++ make
 CROSS_PACKAGES := g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-aarch64-linux-gnu
 DIST_PACKAGES := $(RUN_PACKAGES) $(CROSS_PACKAGES) git zip
-TEST_PACKAGES := $(DIST_PACKAGES) libgtest-dev qemu-user unzip wine wine64 xvfb tmux clang-tidy clang-format util-linux \
+TEST_PACKAGES := $(DIST_PACKAGES) libgtest-dev qemu-user unzip wine wine64 xvfb tmux clang-tidy clang-format util-linux bindfs \
 	lintian mandoc
 WINDOWS_TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
 ARM64_TOOLCHAIN := cmake/aarch64-linux-gnu.cmake

@@ -104,12 +104,29 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
 // process ends, however it ends, by a name derived from the directory's
 // identity (POSIX: an abstract socket after its device and inode; Windows: a
 // named mutex after its volume and file index) that another process can test
-// without opening the directory. Null when another process holds it, or when
-// no claim can be made. With hold_open (the run's own workspace), Windows
-// also keeps the directory open without FILE_SHARE_DELETE, so that nobody
-// else can remove it; POSIX opens nothing.
-ClaimHandle os_claim_directory(const char* path, bool hold_open);
+// without opening the directory. It holds within one network namespace
+// (POSIX) or one machine (Windows). Null when another process holds it, or
+// when no claim can be made.
+ClaimHandle os_claim_directory(const char* path);
 void os_release_claim(ClaimHandle claim);
+
+// Marks the directory (the run's own workspace, one at a time) as in use by
+// this process until the mark is released or the process ends, for whoever
+// shares the file system. POSIX: a lock in the parent directory, at a byte
+// named after the directory's name (an OFD lock: it holds across namespaces,
+// and the parent is opened, never the directory). Windows: the directory held
+// open without FILE_SHARE_DELETE, which the file server enforces for every
+// client. False when no mark can be made.
+bool os_mark_in_use(const char* path);
+void os_release_in_use();
+// True when another process has marked the directory in use, as far as this
+// process can see. POSIX tests the lock; Windows asks for delete access,
+// which the holder's sharing refuses.
+bool os_in_use_elsewhere(const char* path);
+// The directory's last modification time, fresh from the file system (no
+// cached attributes), in its own units; false when it cannot be read.
+// POSIX does not open the directory for it.
+bool os_modification_stamp(const char* path, uint64_t* stamp);
 
 // Watches the directory for being opened or listed by anyone, from now on;
 // a watch that cannot be set up watches nothing. Windows has its Explorer

@@ -18,6 +18,7 @@
 #endif
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -52,6 +53,8 @@ std::atomic<bool> terminal_changed{false};
 bool output_gone = false;
 
 int workspace_watch = -1;
+// The start directory while the workspace's in-use lock is held in it.
+int in_use_parent = -1;
 
 void on_stop_signal(int signal_number) {
     stop_signal = signal_number;
@@ -290,7 +293,7 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
 
 // The claim is an abstract socket's name: it needs no file, and it is gone
 // with the process, however the process ends.
-ClaimHandle os_claim_directory(const char* path, bool) {
+ClaimHandle os_claim_directory(const char* path) {
     struct stat status;
     if (stat(path, &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
     const int claim = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -311,6 +314,78 @@ ClaimHandle os_claim_directory(const char* path, bool) {
 
 void os_release_claim(ClaimHandle claim) {
     if (claim != nullptr) close(static_cast<int>(reinterpret_cast<intptr_t>(claim) - 1));
+}
+
+namespace {
+
+// The byte of the parent directory that stands for the entry's name (FNV-1a,
+// kept well inside the range a lock can reach).
+off_t lock_byte_of(const char* name) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char* character = name; *character != '\0'; ++character)
+        hash = (hash ^ static_cast<unsigned char>(*character)) * 1099511628211ull;
+    return static_cast<off_t>(hash >> 2);
+}
+
+// Opens the parent directory of path (given without a final separator) and
+// points name at the last component; -1 when it cannot be opened.
+int open_parent(const char* path, const char** name) {
+    const char* separator = strrchr(path, '/');
+    if (separator == nullptr || separator[1] == '\0') return -1;
+    *name = separator + 1;
+    char parent[PATH_MAX];
+    const size_t length = separator == path ? 1 : static_cast<size_t>(separator - path);
+    if (length >= sizeof parent) return -1;
+    memcpy(parent, path, length);
+    parent[length] = '\0';
+    return open(parent, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+flock lock_of(short type, const char* name) {
+    flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = lock_byte_of(name);
+    lock.l_len = 1;
+    return lock;
+}
+
+}  // namespace
+
+bool os_mark_in_use(const char* path) {
+    os_release_in_use();
+    const char* name = nullptr;
+    in_use_parent = open_parent(path, &name);
+    if (in_use_parent < 0) return false;
+    // A read lock: any number may share a byte, and a test for a write lock sees every one of them.
+    flock lock = lock_of(F_RDLCK, name);
+    if (fcntl(in_use_parent, F_OFD_SETLK, &lock) == 0) return true;
+    os_release_in_use();
+    return false;
+}
+
+void os_release_in_use() {
+    if (in_use_parent >= 0) close(in_use_parent);
+    in_use_parent = -1;
+}
+
+bool os_in_use_elsewhere(const char* path) {
+    const char* name = nullptr;
+    const int parent = open_parent(path, &name);
+    if (parent < 0) return false;
+    flock lock = lock_of(F_WRLCK, name);
+    const bool held = fcntl(parent, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    close(parent);
+    return held;
+}
+
+bool os_modification_stamp(const char* path, uint64_t* stamp) {
+    struct statx status;
+    // Forced: a network file system's client must not answer from its cache.
+    if (statx(AT_FDCWD, path, AT_STATX_FORCE_SYNC, STATX_MTIME, &status) != 0 || !(status.stx_mask & STATX_MTIME))
+        return false;
+    *stamp = static_cast<uint64_t>(status.stx_mtime.tv_sec) * 1000000000u + status.stx_mtime.tv_nsec;
+    return true;
 }
 
 void os_watch_directory(const char* path) {

@@ -58,13 +58,8 @@ BOOL WINAPI on_console_control(DWORD event) {
     }
 }
 
-// A claim: the named mutex, and for the run's own workspace the directory held open.
-struct DirectoryClaim {
-    HANDLE name;
-    HANDLE directory;
-};
-// The workspace's own claim and that of one possible leftover at a time.
-static DirectoryClaim claims[2];
+// The run's workspace, held open while it is marked in use.
+static HANDLE workspace_in_use = INVALID_HANDLE_VALUE;
 
 // "path\*", for FindFirstFileA: needed only during that call, so one serves every listing.
 static char search_pattern[MAX_PATH + 8];
@@ -190,43 +185,70 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
     return complete;
 }
 
-ClaimHandle os_claim_directory(const char* path, bool hold_open) {
-    DirectoryClaim* claim = nullptr;
-    for (DirectoryClaim& slot : claims)
-        if (slot.name == nullptr && claim == nullptr) claim = &slot;
-    if (claim == nullptr) return nullptr;
-    // Attributes only, and sharing everything, unless the directory is to be held.
-    const DWORD access = hold_open ? FILE_LIST_DIRECTORY : FILE_READ_ATTRIBUTES;
-    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (hold_open ? 0 : FILE_SHARE_DELETE);
-    HANDLE directory = CreateFileA(path, access, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// Attributes only, sharing everything: nobody is kept from anything.
+static HANDLE open_for_attributes(const char* path) {
+    return CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+ClaimHandle os_claim_directory(const char* path) {
+    HANDLE directory = open_for_attributes(path);
     if (directory == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION identity;
-    if (!GetFileInformationByHandle(directory, &identity)) {
-        CloseHandle(directory);
-        return nullptr;
-    }
+    const bool identified = GetFileInformationByHandle(directory, &identity);
+    CloseHandle(directory);
+    if (!identified) return nullptr;
     char name[64];
     snprintf(name, sizeof name, "Global\\orvenna-%lx-%lx-%lx",
              static_cast<unsigned long>(identity.dwVolumeSerialNumber),
              static_cast<unsigned long>(identity.nFileIndexHigh), static_cast<unsigned long>(identity.nFileIndexLow));
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-    const bool taken = mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS;
-    if (taken || !hold_open) CloseHandle(directory);
-    if (taken) {
-        if (mutex != nullptr) CloseHandle(mutex);
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
         return nullptr;
     }
-    claim->name = mutex;
-    claim->directory = hold_open ? directory : nullptr;
-    return claim;
+    return mutex;
 }
 
-void os_release_claim(ClaimHandle handle) {
-    DirectoryClaim* claim = static_cast<DirectoryClaim*>(handle);
-    if (claim == nullptr) return;
-    if (claim->directory != nullptr) CloseHandle(claim->directory);
-    CloseHandle(claim->name);
-    *claim = DirectoryClaim{};
+void os_release_claim(ClaimHandle claim) {
+    if (claim != nullptr) CloseHandle(claim);
+}
+
+bool os_mark_in_use(const char* path) {
+    os_release_in_use();
+    // Listing access is enough to hold it; without FILE_SHARE_DELETE nobody
+    // else may open it to delete, here or through a file server.
+    workspace_in_use = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return workspace_in_use != INVALID_HANDLE_VALUE;
+}
+
+void os_release_in_use() {
+    if (workspace_in_use != INVALID_HANDLE_VALUE) CloseHandle(workspace_in_use);
+    workspace_in_use = INVALID_HANDLE_VALUE;
+}
+
+bool os_in_use_elsewhere(const char* path) {
+    HANDLE directory = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (directory != INVALID_HANDLE_VALUE) {
+        CloseHandle(directory);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+bool os_modification_stamp(const char* path, uint64_t* stamp) {
+    // Through a handle: a file server's client answers a path query from its cache.
+    HANDLE directory = open_for_attributes(path);
+    if (directory == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool read = GetFileInformationByHandle(directory, &information);
+    CloseHandle(directory);
+    if (!read) return false;
+    *stamp = (static_cast<uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+             information.ftLastWriteTime.dwLowDateTime;
+    return true;
 }
 
 void os_watch_directory(const char*) {}

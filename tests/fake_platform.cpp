@@ -214,6 +214,7 @@ int os_create_directory(const char* path) {
 
 int os_remove_directory(const char* path) {
     fake.last_removal = path;
+    if (fake.files.count(without_final_separator(path)) != 0) ++fake.file_removal_attempts;
     if (call_fails(FAKE_REMOVE_DIRECTORY)) return 0;
     const std::string_view directory = without_final_separator(path);
     const auto found = fake.directories.find(directory);
@@ -226,7 +227,7 @@ int os_remove_directory(const char* path) {
         return 0;
     }
     // As on Windows, where the run holds its workspace open without FILE_SHARE_DELETE.
-    if (fake.held_open.count(directory) != 0) {
+    if (fake.marked_in_use.count(directory) != 0) {
         fake.last_error = FAKE_ERROR_SHARING_VIOLATION;
         return 0;
     }
@@ -288,6 +289,7 @@ int os_query_counter(uint64_t* counter) {
 }
 
 void os_sleep(uint32_t milliseconds) {
+    count_call(FAKE_SLEEP);
     fake.events.push_back("sleep " + std::to_string(milliseconds));
 }
 
@@ -312,21 +314,43 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
     return true;
 }
 
-ClaimHandle os_claim_directory(const char* path, bool hold_open) {
+ClaimHandle os_claim_directory(const char* path) {
     if (call_fails(FAKE_CLAIM_DIRECTORY)) return nullptr;
     const std::string directory(without_final_separator(path));
     if (fake.directories.count(directory) == 0 || fake.claimed_elsewhere.count(directory) != 0 ||
         !fake.claims.insert(directory).second)
         return nullptr;
-    if (hold_open) fake.held_open.insert(directory);
     return const_cast<std::string*>(&*fake.claims.find(directory));
 }
 
 void os_release_claim(ClaimHandle claim) {
-    if (claim == nullptr) return;
-    const std::string directory = *static_cast<std::string*>(claim);
-    fake.held_open.erase(directory);
-    fake.claims.erase(directory);
+    if (claim != nullptr) fake.claims.erase(*static_cast<std::string*>(claim));
+}
+
+bool os_mark_in_use(const char* path) {
+    os_release_in_use();
+    if (call_fails(FAKE_MARK_IN_USE)) return false;
+    const std::string directory(without_final_separator(path));
+    if (fake.directories.count(directory) == 0) return false;
+    fake.marked_in_use.insert(directory);
+    return true;
+}
+
+void os_release_in_use() {
+    fake.marked_in_use.clear();
+}
+
+bool os_in_use_elsewhere(const char* path) {
+    return fake.in_use_elsewhere.count(without_final_separator(path)) != 0;
+}
+
+bool os_modification_stamp(const char* path, uint64_t* stamp) {
+    const uint64_t call = fake.calls[FAKE_MODIFICATION_STAMP] + 1;
+    if (call_fails(FAKE_MODIFICATION_STAMP)) return false;
+    const std::string_view directory = without_final_separator(path);
+    if (fake.directories.count(directory) == 0) return false;
+    *stamp = fake.changing.count(directory) != 0 ? call : 0;
+    return true;
 }
 
 void os_watch_directory(const char* path) {

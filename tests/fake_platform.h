@@ -28,6 +28,9 @@ enum FakeOperation {
     FAKE_PRINT,
     FAKE_LIST_DIRECTORY,
     FAKE_CLAIM_DIRECTORY,
+    FAKE_MARK_IN_USE,
+    FAKE_MODIFICATION_STAMP,
+    FAKE_SLEEP,
     FAKE_OPERATION_COUNT
 };
 
@@ -77,12 +80,15 @@ using FakePaths = std::set<std::string, std::less<>>;
 
 struct FakePlatform {
     std::string current_directory = "/home/user";
-    FakePaths directories;            // full paths without a final separator
-    FakePaths files;                  // full paths; a directory holding one is not empty
-    FakePaths claimed_elsewhere;      // directories that another live process holds
-    FakePaths claims;                 // directories this process holds
-    FakePaths held_open;              // of those, the ones held open: they cannot be removed
-    std::vector<std::string> listed;  // every directory listed, in order
+    FakePaths directories;               // full paths without a final separator
+    FakePaths files;                     // full paths; a directory holding one is not empty
+    FakePaths claimed_elsewhere;         // directories that another live process holds
+    FakePaths claims;                    // directories this process holds
+    FakePaths marked_in_use;             // by this process: as on Windows, they cannot be removed
+    FakePaths in_use_elsewhere;          // directories that another process, beyond any claim, has marked
+    FakePaths changing;                  // directories that change between any two looks at their stamp
+    uint64_t file_removal_attempts = 0;  // removals asked of a path that is a file
+    std::vector<std::string> listed;     // every directory listed, in order
     std::string output;
     uint64_t output_gone_at_print = 0;  // the reader goes away at this print (1-based); 0: never
     std::deque<int> keys;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -66,7 +68,7 @@ TEST_P(LeftoverCaseTest, RemovesOnlyAnEarlierRunsWorkspace) {
         for (const std::string& directory : before_directories)
             EXPECT_EQ(fake.directories.count(directory), 1u) << directory;
     }
-    EXPECT_EQ(fake.files, before_files) << "no file is ever removed";
+    EXPECT_EQ(fake.file_removal_attempts, 0u) << "no file is ever asked to go";
     EXPECT_EQ(fake.claims, (FakePaths{workspace().substr(0, workspace().size() - 1)}))
         << "only the run's own workspace stays claimed";
 }
@@ -98,13 +100,53 @@ TEST_F(LeftoversTest, AFileNamedLikeAWorkspaceIsNoLeftover) {
     EXPECT_EQ(fake.output.find("Removed"), std::string::npos);
 }
 
-TEST_F(LeftoversTest, AWorkspaceThatAnotherRunHoldsIsNeitherOpenedNorTouched) {
+// How a run that may still be going shows, wherever it runs.
+struct LiveRunCase {
+    const char* label;
+    FakePaths FakePlatform::*shown_in;  // null: by its stamp that cannot be read
+};
+
+class LiveRunTest : public LeftoversTest, public ::testing::WithParamInterface<LiveRunCase> {};
+
+TEST_P(LiveRunTest, ItsWorkspaceIsNeitherOpenedNorTouched) {
     add({"qwert5", "qwert5/a00001", "qwert5/a00002"});
-    fake.claimed_elsewhere.insert(START + "qwert5");
+    if (GetParam().shown_in != nullptr)
+        (fake.*GetParam().shown_in).insert(START + "qwert5");
+    else
+        fake_fail(FAKE_MODIFICATION_STAMP, 1, 2, FAKE_ERROR_ACCESS_DENIED);
     run_start_up();
     EXPECT_EQ(fake_directories_starting_with(START + "qwert5").size(), 3u);
     for (const std::string& listed : fake.listed) EXPECT_NE(listed.rfind(START + "qwert5", 0), 0u) << listed;
     EXPECT_EQ(fake.output.find("Removed"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LiveRunTest,
+                         ::testing::Values(LiveRunCase{"ClaimedHere", &FakePlatform::claimed_elsewhere},
+                                           LiveRunCase{"MarkedInUseBeyondTheClaim", &FakePlatform::in_use_elsewhere},
+                                           LiveRunCase{"StillChanging", &FakePlatform::changing},
+                                           LiveRunCase{"StampUnreadable", nullptr}),
+                         [](const ::testing::TestParamInfo<LiveRunCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+TEST_F(LeftoversTest, ALeftoverIsOpenedOnlyAfterItStayedUnchangedForThreeSeconds) {
+    add({"qwert5", "qwert5/a00001"});
+    memcpy(state.workspace_path, START.c_str(), START.size() + 1);
+    remove_leftovers(START.size());
+    EXPECT_EQ(fake.output, removed_line("qwert5"));
+    EXPECT_EQ(fake.events, std::vector<std::string>(60, "sleep 50"));
+    EXPECT_EQ(fake.calls[FAKE_MODIFICATION_STAMP], 2u) << "before and after the wait";
+}
+
+TEST_F(LeftoversTest, AStopWhileWaitingForALeftoverToStayStillEndsTheRunAtOnce) {
+    add({"qwert5", "qwert5/a00001"});
+    const FakePaths before = fake.directories;
+    fake_stop_before(FAKE_SLEEP, 5);
+    EXPECT_EQ(fake_run(run_benchmark), FAKE_ENDED_BY_STOP);
+    EXPECT_EQ(fake.output, expected::STOPPING_WITH_NOTHING_MADE + expected::STOPPED_BEFORE_THE_WORKSPACE);
+    EXPECT_EQ(fake.calls[FAKE_SLEEP], 5u);
+    EXPECT_EQ(fake.listed, (std::vector<std::string>{"/home/user"})) << "qwert5 never opened";
+    EXPECT_EQ(fake.directories, before);
 }
 
 TEST_F(LeftoversTest, EachLeftoverGetsItsLineBeforeTheWorkspaceLine) {
@@ -135,6 +177,27 @@ TEST_F(LeftoversTest, TheRunsOwnClaimWaitsForAnotherRunThatIsLookingAtIt) {
     EXPECT_EQ(fake.calls[FAKE_CLAIM_DIRECTORY], 4u);
     EXPECT_EQ(std::count(fake.events.begin(), fake.events.end(), "sleep 1"), 3);
     EXPECT_EQ(fake.claims.count(workspace().substr(0, workspace().size() - 1)), 1u);
+}
+
+TEST_F(LeftoversTest, ARunThatCannotClaimItsWorkspaceTriesForASecondThenGoesOnMarked) {
+    fake_fail(FAKE_CLAIM_DIRECTORY, 1, UINT64_MAX, 0);
+    run_start_up();
+    // The fake's counter moves by one a read, at 1,000 a second.
+    EXPECT_GE(fake.calls[FAKE_CLAIM_DIRECTORY], 1000u);
+    EXPECT_LE(fake.calls[FAKE_CLAIM_DIRECTORY], 1002u);
+    EXPECT_EQ(fake.output.rfind(expected::announcement(workspace()) + expected::start_banner(), 0), 0u) << fake.output;
+    EXPECT_TRUE(fake.claims.empty());
+    EXPECT_EQ(fake.marked_in_use, (FakePaths{workspace().substr(0, workspace().size() - 1)}));
+}
+
+TEST_F(LeftoversTest, AStopDuringTheClaimTriesEndsThem) {
+    fake_fail(FAKE_CLAIM_DIRECTORY, 1, UINT64_MAX, 0);
+    fake_stop_before(FAKE_CLAIM_DIRECTORY, 3);
+    EXPECT_EQ(fake_run(run_benchmark), FAKE_ENDED_BY_STOP);
+    EXPECT_EQ(fake.calls[FAKE_CLAIM_DIRECTORY], 3u);
+    EXPECT_EQ(fake.output,
+              expected::announcement(workspace()) + expected::STOPPING_WITH_NOTHING_MADE + expected::STOPPED);
+    EXPECT_TRUE(fake_directories_starting_with(START).empty()) << "the workspace removed";
 }
 
 }  // namespace

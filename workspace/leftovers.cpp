@@ -49,27 +49,48 @@ static void remove_entry(const char* name, bool is_directory, intptr_t) {
     os_remove_directory(state.leftover_path);
 }
 
-// Claimed first, so that a run still going is never opened, and no two new
-// runs remove the same leftover at once.
+// A candidate must keep the same modification time this long: longer than
+// the coarsest time stamps (FAT's two seconds), so that a run still making or
+// removing directories in it, on whatever machine, shows by changing it. Waited
+// in slices, so that a stop request ends the wait at once.
+constexpr uint32_t STILLNESS_MS = 3000;
+constexpr uint32_t STILLNESS_SLICE_MS = 50;
+
+// True when nothing has changed the directory for a while; judged without opening it.
+static bool stays_still(const char* path) {
+    uint64_t before = 0, after = 0;
+    if (!os_modification_stamp(path, &before)) return false;
+    for (uint32_t waited = 0; waited < STILLNESS_MS; waited += STILLNESS_SLICE_MS) {
+        if (state.stop_requested != 0) return false;
+        os_sleep(STILLNESS_SLICE_MS);
+    }
+    return os_modification_stamp(path, &after) && after == before;
+}
+
+// Claimed first, so that no two new runs remove the same leftover at once; a
+// run still going is never opened: its claim, its mark or its changes show it,
+// whether it runs here, in another namespace or on another machine.
 static void remove_if_leftover(const char* name, bool is_directory, intptr_t base_length) {
     if (state.stop_requested != 0 || !is_directory || !is_workspace_name(name)) return;
     const uint64_t directory_length = static_cast<uint64_t>(base_length) + WORKSPACE_NAME_LENGTH;
     memcpy(state.leftover_path, state.workspace_path, static_cast<size_t>(base_length));
     memcpy(state.leftover_path + base_length, name, WORKSPACE_NAME_LENGTH + 1);
-    ClaimHandle claim = os_claim_directory(state.leftover_path, false);
+    ClaimHandle claim = os_claim_directory(state.leftover_path);
     if (claim == nullptr) return;
-    state.leftover_path[directory_length] = PATH_SEPARATOR;
-    state.leftover_path[directory_length + 1] = '\0';
-    state.leftover_length = directory_length + 1;
-    state.leftover_cycle_directories = 0;
-    state.leftover_other_entries = 0;
-    const bool listed = os_list_directory(state.leftover_path, judge_entry, 0);
-    if (listed && state.leftover_cycle_directories != 0 && state.leftover_other_entries == 0) {
-        state.leftover_path[state.leftover_length] = '\0';
-        os_list_directory(state.leftover_path, remove_entry, 0);
-        state.leftover_path[directory_length] = '\0';
-        if (os_remove_directory(state.leftover_path))
-            os_print(".DIAG. Removed %s, left behind by an earlier run.\r\n", name);
+    if (!os_in_use_elsewhere(state.leftover_path) && stays_still(state.leftover_path)) {
+        state.leftover_path[directory_length] = PATH_SEPARATOR;
+        state.leftover_path[directory_length + 1] = '\0';
+        state.leftover_length = directory_length + 1;
+        state.leftover_cycle_directories = 0;
+        state.leftover_other_entries = 0;
+        const bool listed = os_list_directory(state.leftover_path, judge_entry, 0);
+        if (listed && state.leftover_cycle_directories != 0 && state.leftover_other_entries == 0) {
+            state.leftover_path[state.leftover_length] = '\0';
+            os_list_directory(state.leftover_path, remove_entry, 0);
+            state.leftover_path[directory_length] = '\0';
+            if (os_remove_directory(state.leftover_path))
+                os_print(".DIAG. Removed %s, left behind by an earlier run.\r\n", name);
+        }
     }
     os_release_claim(claim);
 }

@@ -31,16 +31,25 @@ static void draw_name(uint64_t base_length) {
 }
 
 // A new run may be looking at this very directory as a possible leftover of
-// an earlier run; it lets go as soon as it has seen that it is empty.
-constexpr uint32_t CLAIM_ATTEMPTS = 1000;
+// an earlier run; it lets go as soon as it has seen that it is empty. Tried
+// for a second at most, by the clock: a sleep may last a whole timer tick.
+// Without a claim the run goes on: its mark keeps it from being taken for a
+// leftover, and a stop request ends the tries.
 constexpr uint32_t CLAIM_PAUSE_MS = 1;
 
+static bool try_to_claim() {
+    state.workspace_claim = os_claim_directory(state.workspace_path);
+    return state.workspace_claim != nullptr || state.stop_requested != 0;
+}
+
 static void claim_workspace() {
-    for (uint32_t attempt = 0; attempt < CLAIM_ATTEMPTS; ++attempt) {
-        state.workspace_claim = os_claim_directory(state.workspace_path, true);
-        if (state.workspace_claim != nullptr) return;
+    if (try_to_claim()) return;
+    uint64_t frequency = 0, start = 0, now = 0;
+    if (!os_query_counter_frequency(&frequency) || !os_query_counter(&start)) return;
+    do {
         os_sleep(CLAIM_PAUSE_MS);
-    }
+        if (try_to_claim()) return;
+    } while (os_query_counter(&now) && now - start < frequency);
 }
 
 WorkspaceResult create_workspace(uint64_t base_length) {
@@ -51,6 +60,8 @@ WorkspaceResult create_workspace(uint64_t base_length) {
         if (os_last_error() != OS_ERROR_ALREADY_EXISTS) return WORKSPACE_CREATION_FAILED;
         if (--state.name_attempts_left == 0) return WORKSPACE_NO_FREE_NAME;
     }
+    // Marked first: from then on no run, wherever it runs, takes it for a leftover.
+    os_mark_in_use(state.workspace_path);
     claim_workspace();
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH] = PATH_SEPARATOR;
     state.workspace_path[base_length + WORKSPACE_NAME_LENGTH + 1] = '\0';
@@ -63,6 +74,7 @@ WorkspaceResult create_workspace(uint64_t base_length) {
 int remove_workspace(bool report_failure) {
     os_release_claim(state.workspace_claim);
     state.workspace_claim = nullptr;
+    os_release_in_use();
     if (!report_failure) {
         os_remove_directory(state.workspace_path);
         return 1;

@@ -41,6 +41,19 @@ freeze_after_line() {  # freeze_after_line PID FILE LINE
     return 1
 }
 
+# Freezes run PID (output in OUTPUT) in a cycle from CYCLE on, while its
+# workers are launched and the workspace already holds some of their directories.
+freeze_with_directories() {  # freeze_with_directories PID OUTPUT CYCLE
+    wait_for_lines "$2" "Orvenna $3/7" 1 || return 1
+    local workspace
+    workspace=$(announced_workspace "$2")
+    while freeze_after_line "$1" "$2" ".DIAG. Creating 92160 directories with 1024 threads."; do
+        [ "$(directories_in "$workspace")" -gt 0 ] && return 0
+        kill -s CONT "$1"
+    done
+    return 1
+}
+
 # How many directories DIRECTORY holds, from its link count: without opening
 # it. A file system whose directories keep a link count of 1 (btrfs) counts
 # nothing this way: that fails, and prints nothing to compare.

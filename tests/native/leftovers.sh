@@ -31,22 +31,9 @@ start_run() {  # start_run NAME KEYS
     pid=$!
 }
 
-# Freezes run PID in a cycle from CYCLE on, while its workers are launched and
-# the workspace already holds some of their directories.
-freeze_with_directories() {  # freeze_with_directories PID NAME CYCLE
-    wait_for_lines "$scratch/$2.out" "Orvenna $3/7" 1 || return 1
-    local workspace
-    workspace=$(announced_workspace "$scratch/$2.out")
-    while freeze_after_line "$1" "$scratch/$2.out" ".DIAG. Creating 92160 directories with 1024 threads."; do
-        [ "$(directories_in "$workspace")" -gt 0 ] && return 0
-        kill -s CONT "$1"
-    done
-    return 1
-}
-
 # Killed in the middle of cycle 2: its workspace stays, full of cycle directories.
 start_run killed "$scratch/keys"
-check "killed: frozen in cycle 2 with directories made" freeze_with_directories "$pid" killed 2
+check "killed: frozen in cycle 2 with directories made" freeze_with_directories "$pid" "$scratch/killed.out" 2
 leftover=$(announced_workspace "$scratch/killed.out")
 kill -s KILL "$pid"
 wait "$pid"
@@ -70,7 +57,7 @@ check "next run: the user's files and look-alikes exactly as they were" \
 # A run suspended in cycle 2 (Ctrl-Z): a new run passes its workspace over.
 start_run suspended <(printf x)
 suspended=$pid
-check "suspended: frozen in cycle 2 with directories made" freeze_with_directories "$suspended" suspended 2
+check "suspended: frozen in cycle 2 with directories made" freeze_with_directories "$suspended" "$scratch/suspended.out" 2
 held=$(announced_workspace "$scratch/suspended.out")
 held_count=$(directories_in "$held")
 start_run beside-suspended <(printf x)

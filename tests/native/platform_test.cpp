@@ -1,8 +1,9 @@
-// The POSIX platform's directory listing and claims on a real file system and
-// between real processes.
+// The POSIX platform's directory listing, claims, in-use marks and stamps on a
+// real file system and between real processes.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,18 +64,18 @@ TEST_F(PosixPlatformTest, AClaimIsHeldUntilReleased) {
     const std::string first = scratch + "/first", second = scratch + "/second";
     ASSERT_EQ(mkdir(first.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(second.c_str(), 0700), 0);
-    ClaimHandle claim = os_claim_directory(first.c_str(), true);
+    ClaimHandle claim = os_claim_directory(first.c_str());
     ASSERT_NE(claim, nullptr);
-    EXPECT_EQ(os_claim_directory(first.c_str(), false), nullptr) << "held already";
-    EXPECT_EQ(os_claim_directory((first + "/").c_str(), false), nullptr) << "the same directory by another path";
-    ClaimHandle other = os_claim_directory(second.c_str(), false);
+    EXPECT_EQ(os_claim_directory(first.c_str()), nullptr) << "held already";
+    EXPECT_EQ(os_claim_directory((first + "/").c_str()), nullptr) << "the same directory by another path";
+    ClaimHandle other = os_claim_directory(second.c_str());
     EXPECT_NE(other, nullptr) << "each directory has a claim of its own";
     os_release_claim(claim);
     os_release_claim(other);
-    claim = os_claim_directory(first.c_str(), false);
+    claim = os_claim_directory(first.c_str());
     EXPECT_NE(claim, nullptr) << "free again once released";
     os_release_claim(claim);
-    EXPECT_EQ(os_claim_directory((scratch + "/missing").c_str(), false), nullptr);
+    EXPECT_EQ(os_claim_directory((scratch + "/missing").c_str()), nullptr);
 }
 
 TEST_F(PosixPlatformTest, AnotherProcessHoldsItsClaimUntilItEndsHoweverItEnds) {
@@ -85,25 +86,76 @@ TEST_F(PosixPlatformTest, AnotherProcessHoldsItsClaimUntilItEndsHoweverItEnds) {
     const pid_t holder = fork();
     ASSERT_NE(holder, -1);
     if (holder == 0) {
-        const char held = os_claim_directory(directory.c_str(), true) != nullptr ? 'y' : 'n';
+        const char held = os_claim_directory(directory.c_str()) != nullptr ? 'y' : 'n';
         if (write(ready[1], &held, 1) != 1) _exit(1);
         for (;;) pause();
     }
     char held = 0;
     ASSERT_EQ(read(ready[0], &held, 1), 1);
     EXPECT_EQ(held, 'y');
-    EXPECT_EQ(os_claim_directory(directory.c_str(), false), nullptr) << "held by a live process";
+    EXPECT_EQ(os_claim_directory(directory.c_str()), nullptr) << "held by a live process";
     kill(holder, SIGSTOP);
     int status = 0;
     ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
-    EXPECT_EQ(os_claim_directory(directory.c_str(), false), nullptr) << "held by a suspended process";
+    EXPECT_EQ(os_claim_directory(directory.c_str()), nullptr) << "held by a suspended process";
     kill(holder, SIGKILL);
     ASSERT_EQ(waitpid(holder, &status, 0), holder);
-    ClaimHandle claim = os_claim_directory(directory.c_str(), false);
+    ClaimHandle claim = os_claim_directory(directory.c_str());
     EXPECT_NE(claim, nullptr) << "free once the holder was killed";
     os_release_claim(claim);
     close(ready[0]);
     close(ready[1]);
+}
+
+TEST_F(PosixPlatformTest, AMarkInUseShowsToEveryOtherOpeningOfTheParentUntilItsProcessEnds) {
+    const std::string marked = scratch + "/marked", beside = scratch + "/beside";
+    ASSERT_EQ(mkdir(marked.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(beside.c_str(), 0700), 0);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    ASSERT_NE(holder, -1);
+    if (holder == 0) {
+        const char held = os_mark_in_use(marked.c_str()) ? 'y' : 'n';
+        if (write(ready[1], &held, 1) != 1) _exit(1);
+        for (;;) pause();
+    }
+    char held = 0;
+    ASSERT_EQ(read(ready[0], &held, 1), 1);
+    EXPECT_EQ(held, 'y');
+    EXPECT_TRUE(os_in_use_elsewhere(marked.c_str())) << "marked by a live process";
+    EXPECT_FALSE(os_in_use_elsewhere(beside.c_str())) << "a mark is for one name";
+    kill(holder, SIGSTOP);
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
+    EXPECT_TRUE(os_in_use_elsewhere(marked.c_str())) << "marked by a suspended process";
+    kill(holder, SIGKILL);
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    EXPECT_FALSE(os_in_use_elsewhere(marked.c_str())) << "free once the holder was killed";
+    ASSERT_TRUE(os_mark_in_use(marked.c_str()));
+    os_release_in_use();
+    EXPECT_FALSE(os_in_use_elsewhere(marked.c_str())) << "free once released";
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST_F(PosixPlatformTest, AStampMovesWithEveryChangeAndNeverOpensTheDirectory) {
+    const std::string directory = scratch + "/candidate";
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    const int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, directory.c_str(), IN_OPEN | IN_ACCESS), 0);
+    uint64_t first = 0, again = 0, changed = 0;
+    ASSERT_TRUE(os_modification_stamp(directory.c_str(), &first));
+    ASSERT_TRUE(os_modification_stamp(directory.c_str(), &again));
+    EXPECT_EQ(again, first);
+    ASSERT_EQ(mkdir((directory + "/a00001").c_str(), 0700), 0);
+    ASSERT_TRUE(os_modification_stamp(directory.c_str(), &changed));
+    EXPECT_NE(changed, first) << "a directory made inside changes it (to the nanosecond here)";
+    char event[sizeof(inotify_event) + 256];
+    EXPECT_LT(read(watch, event, sizeof event), 0) << "the directory was opened or read";
+    close(watch);
+    EXPECT_FALSE(os_modification_stamp((scratch + "/missing").c_str(), &first));
 }
 
 }  // namespace

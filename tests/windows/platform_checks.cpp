@@ -1,6 +1,7 @@
 // Runs inside Windows (or Wine): the version record of orvenna.exe and the
 // platform operations on real Win32 semantics, a real cycle's pool included.
 // Usage: platform_checks PATH_TO_ORVENNA_EXE
+// (It starts itself as "platform_checks hold DIRECTORY" for a second process.)
 
 #include <windows.h>
 
@@ -195,8 +196,9 @@ static void check_console_events() {
     while (stop_requests < 3) Sleep(1);
     check(last_cause == STOP_BY_USER, "a closed console window is a stop request by the user");
     // Windows ends the process once the handler returns: it must not, so the
-    // main thread can remove what the run made.
-    check(WaitForSingleObject(closing, 0) == WAIT_TIMEOUT, "the close handler does not return");
+    // main thread can remove what the run made. A handler that returns does so
+    // at once: two seconds are far more than it could take.
+    check(WaitForSingleObject(closing, 2000) == WAIT_TIMEOUT, "the close handler does not return");
     TerminateThread(closing, 0);
     CloseHandle(closing);
 }
@@ -230,17 +232,66 @@ static void check_listing_and_claims(const char* scratch) {
     snprintf(entry, sizeof entry, "%s\\a00001", directory);
     RemoveDirectoryA(entry);
 
-    ClaimHandle held = os_claim_directory(directory, true);
+    ClaimHandle held = os_claim_directory(directory);
     check(held != nullptr, "a claim is made");
-    check(os_claim_directory(directory, false) == nullptr, "a claimed directory cannot be claimed again");
-    check(!RemoveDirectoryA(directory) && GetLastError() == ERROR_SHARING_VIOLATION,
-          "a directory held open cannot be removed");
+    check(os_claim_directory(directory) == nullptr, "a claimed directory cannot be claimed again");
+    check(RemoveDirectoryA(directory), "a claim holds nothing open: it does not stop a removal");
     os_release_claim(held);
-    ClaimHandle looked_at = os_claim_directory(directory, false);
-    check(looked_at != nullptr, "free again once released");
-    check(RemoveDirectoryA(directory), "a claim that holds nothing open does not stop a removal");
-    os_release_claim(looked_at);
-    check(os_claim_directory(directory, false) == nullptr, "a directory that is not there cannot be claimed");
+    check(os_claim_directory(directory) == nullptr, "a directory that is not there cannot be claimed");
+}
+
+// Another process, as a run that is going: it marks the directory in use and
+// claims it, says "held" and waits to be ended.
+static int hold_directory(const char* directory) {
+    if (!os_mark_in_use(directory) || os_claim_directory(directory) == nullptr) return 1;
+    printf("held\n");
+    fflush(stdout);
+    Sleep(INFINITE);
+    return 0;
+}
+
+static void check_a_run_beside_another(const char* scratch, const char* self) {
+    char directory[MAX_PATH], inside[MAX_PATH + 8], command[2 * MAX_PATH];
+    snprintf(directory, sizeof directory, "%s\\going", scratch);
+    CreateDirectoryA(directory, nullptr);
+    uint64_t before = 0, after = 0;
+    check(os_modification_stamp(directory, &before), "a directory's stamp is read");
+    snprintf(inside, sizeof inside, "%s\\a00001", directory);
+    CreateDirectoryA(inside, nullptr);
+    check(os_modification_stamp(directory, &after) && after != before, "a directory made inside moves it");
+    RemoveDirectoryA(inside);
+
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE reading = nullptr, writing = nullptr;
+    CreatePipe(&reading, &writing, &inherited, 0);
+    SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writing;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION holder = {};
+    snprintf(command, sizeof command, "\"%s\" hold \"%s\"", self, directory);
+    check(CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &holder),
+          "a holding process is started");
+    CloseHandle(writing);
+    char said[8] = {};
+    DWORD got = 0;
+    ReadFile(reading, said, sizeof said - 1, &got, nullptr);
+    check(strncmp(said, "held", 4) == 0, "it has marked and claimed the directory");
+    check(os_claim_directory(directory) == nullptr, "a new run cannot claim a going run's workspace");
+    check(os_in_use_elsewhere(directory), "and sees it marked in use");
+    check(!RemoveDirectoryA(directory) && GetLastError() == ERROR_SHARING_VIOLATION,
+          "a directory marked in use cannot be removed");
+    TerminateProcess(holder.hProcess, 1);
+    WaitForSingleObject(holder.hProcess, INFINITE);
+    CloseHandle(holder.hProcess);
+    CloseHandle(holder.hThread);
+    CloseHandle(reading);
+    ClaimHandle claim = os_claim_directory(directory);
+    check(claim != nullptr && !os_in_use_elsewhere(directory), "free once the holder was ended");
+    os_release_claim(claim);
+    check(RemoveDirectoryA(directory), "and removable");
 }
 
 static void use_workspace(const char* path) {
@@ -319,6 +370,7 @@ static void check_small_real_cycle(const char* workspace) {
 }
 
 int main(int argc, char** argv) {
+    if (argc == 3 && strcmp(argv[1], "hold") == 0) return hold_directory(argv[2]);
     if (argc != 2) {
         printf("usage: platform_checks PATH_TO_ORVENNA_EXE\n");
         return 2;
@@ -329,6 +381,9 @@ int main(int argc, char** argv) {
     GetCurrentDirectoryA(sizeof scratch, scratch);
     check_directories_and_errors(scratch);
     check_listing_and_claims(scratch);
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    check_a_run_beside_another(scratch, self);
     check_event_and_counter();
     check_window_operations();
 

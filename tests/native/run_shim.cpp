@@ -1,0 +1,66 @@
+// Preloaded into the native program (LD_PRELOAD) by the tests of runs that
+// share a start directory, to put a run where a test needs it:
+//
+//   ORVENNA_SHIM_REFUSE_UNIX_SOCKETS=1
+//       socket(AF_UNIX, ...) fails with EACCES, as in a sandbox that allows no
+//       such sockets: the run's claim cannot be made.
+//   ORVENNA_SHIM_HOLD_REMOVAL=FILE
+//       at the first removal of a00001 (cycle 1's removal pass begins, all its
+//       directories made), the run writes FILE.holding and then keeps
+//       removing and making a00001 again every 10 ms until FILE exists: a run
+//       that is going, and changing its workspace, for as long as the test needs.
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+template <typename Function>
+Function real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+bool removal_held = false;
+
+bool ends_with(const char* text, const char* end) {
+    const size_t length = strlen(text), end_length = strlen(end);
+    return length >= end_length && strcmp(text + length - end_length, end) == 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int socket(int domain, int type, int protocol) {
+    const char* refuse = getenv("ORVENNA_SHIM_REFUSE_UNIX_SOCKETS");
+    if (domain == AF_UNIX && refuse != nullptr && strcmp(refuse, "1") == 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return real<int (*)(int, int, int)>("socket")(domain, type, protocol);
+}
+
+int rmdir(const char* path) {
+    const auto remove = real<int (*)(const char*)>("rmdir");
+    const char* release = getenv("ORVENNA_SHIM_HOLD_REMOVAL");
+    if (release != nullptr && !removal_held && ends_with(path, "/a00001")) {
+        removal_held = true;
+        const int marker = open((std::string(release) + ".holding").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        if (marker >= 0) close(marker);
+        while (access(release, F_OK) != 0) {
+            remove(path);
+            mkdir(path, 0700);
+            usleep(10000);
+        }
+    }
+    return remove(path);
+}
+}
