@@ -84,7 +84,10 @@ ThreadHandle os_create_thread(ThreadRoutine routine, void* parameter);
 EventHandle os_create_event();
 // Signals the event, releasing one waiter.
 void os_set_event(EventHandle event);
-// Blocks until the event is signalled: OS_WAIT_SIGNALLED, or any other value on failure.
+// Blocks until the event is signalled: OS_WAIT_SIGNALLED, or any other value on
+// failure. Meanwhile, four times a second, it looks whether the output's
+// reader has gone (into a pipe; a file or a terminal tells nothing before a
+// write): that is a stop request (STOP_BY_OUTPUT_GONE), as at a print.
 uint32_t os_wait_forever(EventHandle event);
 // Nonzero on success; 0 sets the error. For a thread handle this only lets go
 // of the handle (Windows: CloseHandle; POSIX: detach): the thread runs on.

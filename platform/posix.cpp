@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -61,6 +62,24 @@ void on_stop_signal(int signal_number) {
     stop_handler(STOP_BY_USER);
 }
 
+void note_output_gone() {
+    output_gone = true;
+    // A signal the user sent first stays the one the process ends by.
+    int no_signal = 0;
+    stop_signal.compare_exchange_strong(no_signal, SIGPIPE);
+    if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
+}
+
+// A pipe whose reader has gone shows an error, a socket a hang-up, without
+// anything written to it.
+void check_output() {
+    pollfd output = {STDOUT_FILENO, 0, 0};
+    if (!output_gone && poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0) note_output_gone();
+}
+
+// How often a wait looks at the output.
+constexpr long OUTPUT_CHECK_NS = 250000000;
+
 // Room for a few entries at a time; listings nest three deep at most.
 constexpr size_t LISTING_BUFFER_SIZE = 2048;
 
@@ -81,12 +100,7 @@ void os_print(const char* format, ...) {
     va_start(arguments, format);
     const int printed = vprintf(format, arguments);
     va_end(arguments);
-    if (printed >= 0 || errno != EPIPE) return;
-    output_gone = true;
-    // A signal the user sent first stays the one the process ends by.
-    int no_signal = 0;
-    stop_signal.compare_exchange_strong(no_signal, SIGPIPE);
-    if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
+    if (printed < 0 && errno == EPIPE) note_output_gone();
 }
 
 int os_read_key() {
@@ -215,7 +229,20 @@ void os_set_event(EventHandle event) {
 uint32_t os_wait_forever(EventHandle event) {
     PosixEvent* posix_event = static_cast<PosixEvent*>(event);
     pthread_mutex_lock(&posix_event->mutex);
-    while (!posix_event->signalled) pthread_cond_wait(&posix_event->condition, &posix_event->mutex);
+    while (!posix_event->signalled) {
+        timespec until;
+        clock_gettime(CLOCK_MONOTONIC, &until);
+        until.tv_nsec += OUTPUT_CHECK_NS;
+        if (until.tv_nsec >= 1000000000) {
+            until.tv_nsec -= 1000000000;
+            ++until.tv_sec;
+        }
+        if (pthread_cond_clockwait(&posix_event->condition, &posix_event->mutex, CLOCK_MONOTONIC, &until) == 0)
+            continue;
+        pthread_mutex_unlock(&posix_event->mutex);
+        check_output();
+        pthread_mutex_lock(&posix_event->mutex);
+    }
     posix_event->signalled = false;
     pthread_mutex_unlock(&posix_event->mutex);
     return OS_WAIT_SIGNALLED;

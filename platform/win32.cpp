@@ -2,6 +2,7 @@
 
 // windows.h comes first: the other Windows headers build on it.
 #include <windows.h>
+#include <winternl.h>
 
 #include <conio.h>
 #include <fcntl.h>
@@ -31,6 +32,32 @@ static StopHandler stop_handler = nullptr;
 static std::atomic<bool> user_asked{false};
 // Once the output's reader has gone, nothing more is printed.
 static bool output_gone = false;
+
+static void note_output_gone() {
+    output_gone = true;
+    if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
+}
+
+// Into a pipe, whether its reader has gone shows without writing: the
+// pipe's state, as the kernel keeps it for this end, is "closing". Asked of
+// ntdll, found at run time: the program imports nothing from it. A console
+// or a file tells nothing before a write.
+constexpr ULONG PIPE_CLOSING_STATE = 4;  // FILE_PIPE_CLOSING_STATE
+
+static void check_output() {
+    typedef LONG(NTAPI * QueryFile)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+    static const QueryFile query_file = reinterpret_cast<QueryFile>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output_gone || query_file == nullptr || GetFileType(output) != FILE_TYPE_PIPE) return;
+    IO_STATUS_BLOCK status;
+    FILE_PIPE_LOCAL_INFORMATION pipe;
+    if (query_file(output, &status, &pipe, sizeof pipe, FilePipeLocalInformation) != 0) return;
+    if (pipe.NamedPipeState == PIPE_CLOSING_STATE) note_output_gone();
+}
+
+// How often a wait looks at the output, in milliseconds.
+constexpr DWORD OUTPUT_CHECK_MS = 250;
 
 static void user_stop_request() {
     user_asked = true;
@@ -83,9 +110,7 @@ void os_print(const char* format, ...) {
     va_end(arguments);
     // A broken pipe, or a console that is no more. The runtime may count the
     // bytes formatted and only mark the stream when the write behind them fails.
-    if (printed >= 0 && !ferror(stdout)) return;
-    output_gone = true;
-    if (stop_handler != nullptr) stop_handler(STOP_BY_OUTPUT_GONE);
+    if (printed < 0 || ferror(stdout)) note_output_gone();
 }
 
 int os_read_key() {
@@ -134,7 +159,9 @@ void os_set_event(EventHandle event) {
 }
 
 uint32_t os_wait_forever(EventHandle event) {
-    return WaitForSingleObject(event, INFINITE);
+    DWORD result;
+    while ((result = WaitForSingleObject(event, OUTPUT_CHECK_MS)) == WAIT_TIMEOUT) check_output();
+    return result;
 }
 
 int os_close_handle(void* handle) {

@@ -9,14 +9,20 @@
 //       directories made), the run writes FILE.holding and then keeps
 //       removing and making a00001 again every 10 ms until FILE exists: a run
 //       that is going, and changing its workspace, for as long as the test needs.
+//   ORVENNA_SHIM_HOLD_CREATION=1
+//       the mkdir of a00001 (the first worker's first directory) waits until
+//       the program has polled its standard output and found its reader gone:
+//       the cycle cannot end before the program has noticed, while it waits.
 
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -29,6 +35,7 @@ Function real(const char* name) {
 }
 
 bool removal_held = false;
+std::atomic<bool> reader_gone_seen{false};
 
 bool ends_with(const char* text, const char* end) {
     const size_t length = strlen(text), end_length = strlen(end);
@@ -48,6 +55,21 @@ int socket(int domain, int type, int protocol) {
     return real<int (*)(int, int, int)>("socket")(domain, type, protocol);
 }
 
+int poll(pollfd* descriptors, nfds_t count, int timeout) {
+    const int result = real<int (*)(pollfd*, nfds_t, int)>("poll")(descriptors, count, timeout);
+    for (nfds_t index = 0; result > 0 && index < count; ++index)
+        if (descriptors[index].fd == STDOUT_FILENO && (descriptors[index].revents & (POLLERR | POLLHUP)) != 0)
+            reader_gone_seen = true;
+    return result;
+}
+
+int mkdir(const char* path, mode_t mode) {
+    const char* hold = getenv("ORVENNA_SHIM_HOLD_CREATION");
+    if (hold != nullptr && strcmp(hold, "1") == 0 && ends_with(path, "/a00001"))
+        while (!reader_gone_seen) usleep(1000);
+    return real<int (*)(const char*, mode_t)>("mkdir")(path, mode);
+}
+
 int rmdir(const char* path) {
     const auto remove = real<int (*)(const char*)>("rmdir");
     const char* release = getenv("ORVENNA_SHIM_HOLD_REMOVAL");
@@ -55,9 +77,10 @@ int rmdir(const char* path) {
         removal_held = true;
         const int marker = open((std::string(release) + ".holding").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
         if (marker >= 0) close(marker);
+        const auto make = real<int (*)(const char*, mode_t)>("mkdir");
         while (access(release, F_OK) != 0) {
             remove(path);
-            mkdir(path, 0700);
+            make(path, 0700);
             usleep(10000);
         }
     }

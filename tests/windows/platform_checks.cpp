@@ -203,6 +203,34 @@ static void check_console_events() {
     CloseHandle(closing);
 }
 
+static EventHandle gone_event = nullptr;
+
+// Sets the event once the output's reader was seen gone, or after ten seconds.
+static DWORD WINAPI set_once_output_gone(void*) {
+    for (int waited = 0; waited < 10000 && last_cause != STOP_BY_OUTPUT_GONE; waited += 10) Sleep(10);
+    os_set_event(gone_event);
+    return 0;
+}
+
+// Standard output is a pipe whose reader has gone while the main thread waits.
+static void check_output_gone_during_a_wait() {
+    HANDLE reading = nullptr, writing = nullptr;
+    CreatePipe(&reading, &writing, nullptr, 0);
+    HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, writing);
+    CloseHandle(reading);
+    last_cause = -1;
+    gone_event = os_create_event();
+    HANDLE helper = CreateThread(nullptr, 0, set_once_output_gone, nullptr, 0, nullptr);
+    check(os_wait_forever(gone_event) == OS_WAIT_SIGNALLED && last_cause == STOP_BY_OUTPUT_GONE,
+          "a wait notices that the output's reader has gone, without a write");
+    WaitForSingleObject(helper, INFINITE);
+    CloseHandle(helper);
+    os_close_handle(gone_event);
+    SetStdHandle(STD_OUTPUT_HANDLE, saved);
+    CloseHandle(writing);
+}
+
 static void remember_entry(const char* name, bool is_directory, intptr_t listing) {
     char* text = reinterpret_cast<char*>(listing);
     strcat(text, name);
@@ -400,6 +428,7 @@ int main(int argc, char** argv) {
     check_small_real_cycle(short_workspace);
 
     check_console_events();
+    check_output_gone_during_a_wait();
 
     printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
