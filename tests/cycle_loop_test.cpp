@@ -411,6 +411,17 @@ INSTANTIATE_TEST_SUITE_P(
                                false}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.label); });
 
+TEST_F(CycleLoopTest, AStopDuringTheRemovalPassIsSaidAtOnceAndThePassRunsOn) {
+    // Cycle 2's pass follows cycle 1's 92,160 removals; the stop comes before its 7th.
+    const uint64_t stop_before = 2 * DIRECTORIES_PER_CYCLE + 7;
+    fake_stop_before(FAKE_REMOVE_DIRECTORY, stop_before);
+    EXPECT_EQ(run(), FAKE_ENDED_BY_STOP);
+    const size_t acknowledgement = fake.output.rfind(expected::STOPPING);
+    ASSERT_NE(acknowledgement, std::string::npos) << fake.output;
+    EXPECT_EQ(fake.removals_at_print.rbegin()[1], stop_before) << "said before the next name";
+    EXPECT_EQ(fake.calls[FAKE_REMOVE_DIRECTORY], 3 * DIRECTORIES_PER_CYCLE + 1) << "every name, then the workspace";
+}
+
 TEST_F(CycleLoopTest, StopEndsTheCreatingAtOnceAndRemovesOnlyTheNamesTried) {
     fake_stop_before(FAKE_CREATE_DIRECTORY, CREATIONS_IN_CYCLE_2 + 500);
     EXPECT_EQ(run(), FAKE_ENDED_BY_STOP);

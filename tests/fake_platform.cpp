@@ -170,6 +170,7 @@ void os_print(const char* format, ...) {
     vsnprintf(text.data(), text.size(), format, arguments);
     va_end(arguments);
     fake.output.append(text.data(), static_cast<size_t>(length));
+    fake.removals_at_print.push_back(fake.calls[FAKE_REMOVE_DIRECTORY]);
 }
 
 int os_read_key() {

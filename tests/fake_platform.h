@@ -90,6 +90,7 @@ struct FakePlatform {
     uint64_t file_removal_attempts = 0;  // removals asked of a path that is a file
     std::vector<std::string> listed;     // every directory listed, in order
     std::string output;
+    std::vector<uint64_t> removals_at_print;  // for each print, the remove calls made before it
     uint64_t output_gone_at_print = 0;  // the reader goes away at this print (1-based); 0: never
     std::deque<int> keys;
     std::vector<FakeFailure> failures;

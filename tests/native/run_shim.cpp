@@ -9,6 +9,9 @@
 //       directories made), the run writes FILE.holding and then keeps
 //       removing and making a00001 again every 10 ms until FILE exists: a run
 //       that is going, and changing its workspace, for as long as the test needs.
+//   ORVENNA_SHIM_COUNT_CREATIONS=FILE
+//       every directory made is counted in FILE (one native 64-bit word,
+//       shared, there beforehand): what a run made, however it ended.
 //   ORVENNA_SHIM_HOLD_CREATION=1
 //       the mkdir of a00001 (the first worker's first directory) waits until
 //       the program has polled its standard output and found its reader gone:
@@ -18,11 +21,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -35,6 +40,17 @@ Function real(const char* name) {
 }
 
 bool removal_held = false;
+uint64_t* creations = nullptr;
+
+__attribute__((constructor)) void map_creation_count() {
+    const char* path = getenv("ORVENNA_SHIM_COUNT_CREATIONS");
+    if (path == nullptr) return;
+    const int file = open(path, O_RDWR | O_CLOEXEC);
+    if (file < 0) return;
+    void* mapping = mmap(nullptr, sizeof *creations, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
+    if (mapping != MAP_FAILED) creations = static_cast<uint64_t*>(mapping);
+    close(file);
+}
 std::atomic<bool> reader_gone_seen{false};
 
 bool ends_with(const char* text, const char* end) {
@@ -67,7 +83,9 @@ int mkdir(const char* path, mode_t mode) {
     const char* hold = getenv("ORVENNA_SHIM_HOLD_CREATION");
     if (hold != nullptr && strcmp(hold, "1") == 0 && ends_with(path, "/a00001"))
         while (!reader_gone_seen) usleep(1000);
-    return real<int (*)(const char*, mode_t)>("mkdir")(path, mode);
+    const int result = real<int (*)(const char*, mode_t)>("mkdir")(path, mode);
+    if (result == 0 && creations != nullptr) __atomic_fetch_add(creations, 1, __ATOMIC_RELAXED);
+    return result;
 }
 
 int rmdir(const char* path) {

@@ -81,12 +81,20 @@ start_directory_unchanged removal
 stop_after_line twice "$CREATING" "130|143" "" TERM INT
 check "second request: the workspace stays, as the user asked" test -d "$(announced_workspace "$scratch/twice.out")"
 
-# During start-up (here it takes no time: the request may even come before
-# the handler is set up): nothing stays.
+# During start-up, once the handler is set up (the process catches SIGINT):
+# it stops cleanly wherever start-up is, and nothing stays.
+catches_sigint() {  # catches_sigint PID: SigCgt has SIGINT's bit (2)
+    local caught
+    caught=$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2> /dev/null) || return 1
+    [ -n "$caught" ] && (((0x$caught >> 1) & 1))
+}
 start_run startup
+until catches_sigint "$pid" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.001; done
 kill -s INT "$pid"
 wait "$pid"
 check "start-up: ended by SIGINT" test $? = 130
+check "start-up: stopped cleanly, and said so" \
+    grep -q -x -E '\.DIAG\. Orvenna stopped\.( The workspace was removed\.)?'$'\r' "$scratch/startup.out"
 start_directory_unchanged startup
 
 # A reader that goes away: the next line cannot be printed, and the run
