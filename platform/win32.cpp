@@ -212,19 +212,21 @@ bool os_list_directory(const char* path, EntryVisitor visitor, intptr_t paramete
     return complete;
 }
 
-// Attributes only, sharing everything: nobody is kept from anything.
-static HANDLE open_for_attributes(const char* path) {
-    return CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// Through a handle opened for attributes only, sharing everything (nobody is
+// kept from anything): a file server's client answers a path query from its
+// cache, an open goes to the server.
+static bool read_information(const char* path, BY_HANDLE_FILE_INFORMATION* information) {
+    HANDLE directory = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (directory == INVALID_HANDLE_VALUE) return false;
+    const bool read = GetFileInformationByHandle(directory, information);
+    CloseHandle(directory);
+    return read;
 }
 
 ClaimHandle os_claim_directory(const char* path) {
-    HANDLE directory = open_for_attributes(path);
-    if (directory == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION identity;
-    const bool identified = GetFileInformationByHandle(directory, &identity);
-    CloseHandle(directory);
-    if (!identified) return nullptr;
+    if (!read_information(path, &identity)) return nullptr;
     char name[64];
     snprintf(name, sizeof name, "Global\\orvenna-%lx-%lx-%lx",
              static_cast<unsigned long>(identity.dwVolumeSerialNumber),
@@ -266,13 +268,8 @@ bool os_in_use_elsewhere(const char* path) {
 }
 
 bool os_modification_stamp(const char* path, uint64_t* stamp) {
-    // Through a handle: a file server's client answers a path query from its cache.
-    HANDLE directory = open_for_attributes(path);
-    if (directory == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION information;
-    const bool read = GetFileInformationByHandle(directory, &information);
-    CloseHandle(directory);
-    if (!read) return false;
+    if (!read_information(path, &information)) return false;
     *stamp = (static_cast<uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
              information.ftLastWriteTime.dwLowDateTime;
     return true;

@@ -78,7 +78,37 @@ TEST_F(PosixPlatformTest, AClaimIsHeldUntilReleased) {
     EXPECT_EQ(os_claim_directory((scratch + "/missing").c_str()), nullptr);
 }
 
-TEST_F(PosixPlatformTest, AnotherProcessHoldsItsClaimUntilItEndsHoweverItEnds) {
+TEST_F(PosixPlatformTest, AMarkIsForOneNameAndGoneOnceReleased) {
+    const std::string marked = scratch + "/marked", beside = scratch + "/beside";
+    ASSERT_EQ(mkdir(marked.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(beside.c_str(), 0700), 0);
+    ASSERT_TRUE(os_mark_in_use(marked.c_str()));
+    EXPECT_TRUE(os_in_use_elsewhere(marked.c_str())) << "another opening of the parent sees it, even here";
+    EXPECT_FALSE(os_in_use_elsewhere(beside.c_str())) << "a mark is for one name";
+    os_release_in_use();
+    EXPECT_FALSE(os_in_use_elsewhere(marked.c_str())) << "free once released";
+}
+
+// How a going run holds its workspace, and how another process sees that.
+struct HoldCase {
+    const char* label;
+    bool (*hold)(const char* path);
+    bool (*seen_held)(const char* path);
+};
+
+bool claim(const char* path) {
+    return os_claim_directory(path) != nullptr;
+}
+
+bool cannot_claim(const char* path) {
+    ClaimHandle claim = os_claim_directory(path);
+    os_release_claim(claim);
+    return claim == nullptr;
+}
+
+class HoldTest : public PosixPlatformTest, public ::testing::WithParamInterface<HoldCase> {};
+
+TEST_P(HoldTest, AnotherProcessHoldsUntilItEndsHoweverItEnds) {
     const std::string directory = scratch + "/held";
     ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
     int ready[2];
@@ -86,58 +116,29 @@ TEST_F(PosixPlatformTest, AnotherProcessHoldsItsClaimUntilItEndsHoweverItEnds) {
     const pid_t holder = fork();
     ASSERT_NE(holder, -1);
     if (holder == 0) {
-        const char held = os_claim_directory(directory.c_str()) != nullptr ? 'y' : 'n';
+        const char held = GetParam().hold(directory.c_str()) ? 'y' : 'n';
         if (write(ready[1], &held, 1) != 1) _exit(1);
         for (;;) pause();
     }
     char held = 0;
     ASSERT_EQ(read(ready[0], &held, 1), 1);
     EXPECT_EQ(held, 'y');
-    EXPECT_EQ(os_claim_directory(directory.c_str()), nullptr) << "held by a live process";
+    EXPECT_TRUE(GetParam().seen_held(directory.c_str())) << "held by a live process";
     kill(holder, SIGSTOP);
     int status = 0;
     ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
-    EXPECT_EQ(os_claim_directory(directory.c_str()), nullptr) << "held by a suspended process";
+    EXPECT_TRUE(GetParam().seen_held(directory.c_str())) << "held by a suspended process";
     kill(holder, SIGKILL);
     ASSERT_EQ(waitpid(holder, &status, 0), holder);
-    ClaimHandle claim = os_claim_directory(directory.c_str());
-    EXPECT_NE(claim, nullptr) << "free once the holder was killed";
-    os_release_claim(claim);
+    EXPECT_FALSE(GetParam().seen_held(directory.c_str())) << "free once the holder was killed";
     close(ready[0]);
     close(ready[1]);
 }
 
-TEST_F(PosixPlatformTest, AMarkInUseShowsToEveryOtherOpeningOfTheParentUntilItsProcessEnds) {
-    const std::string marked = scratch + "/marked", beside = scratch + "/beside";
-    ASSERT_EQ(mkdir(marked.c_str(), 0700), 0);
-    ASSERT_EQ(mkdir(beside.c_str(), 0700), 0);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    ASSERT_NE(holder, -1);
-    if (holder == 0) {
-        const char held = os_mark_in_use(marked.c_str()) ? 'y' : 'n';
-        if (write(ready[1], &held, 1) != 1) _exit(1);
-        for (;;) pause();
-    }
-    char held = 0;
-    ASSERT_EQ(read(ready[0], &held, 1), 1);
-    EXPECT_EQ(held, 'y');
-    EXPECT_TRUE(os_in_use_elsewhere(marked.c_str())) << "marked by a live process";
-    EXPECT_FALSE(os_in_use_elsewhere(beside.c_str())) << "a mark is for one name";
-    kill(holder, SIGSTOP);
-    int status = 0;
-    ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
-    EXPECT_TRUE(os_in_use_elsewhere(marked.c_str())) << "marked by a suspended process";
-    kill(holder, SIGKILL);
-    ASSERT_EQ(waitpid(holder, &status, 0), holder);
-    EXPECT_FALSE(os_in_use_elsewhere(marked.c_str())) << "free once the holder was killed";
-    ASSERT_TRUE(os_mark_in_use(marked.c_str()));
-    os_release_in_use();
-    EXPECT_FALSE(os_in_use_elsewhere(marked.c_str())) << "free once released";
-    close(ready[0]);
-    close(ready[1]);
-}
+INSTANTIATE_TEST_SUITE_P(Ways, HoldTest,
+                         ::testing::Values(HoldCase{"Claim", claim, cannot_claim},
+                                           HoldCase{"Mark", os_mark_in_use, os_in_use_elsewhere}),
+                         [](const ::testing::TestParamInfo<HoldCase>& info) { return std::string(info.param.label); });
 
 TEST_F(PosixPlatformTest, AStampMovesWithEveryChangeAndNeverOpensTheDirectory) {
     const std::string directory = scratch + "/candidate";
