@@ -126,6 +126,10 @@ void os_release_in_use();
 // process can see. POSIX tests the lock; Windows asks for delete access,
 // which the holder's sharing refuses.
 bool os_in_use_elsewhere(const char* path);
+// True when the directory surely holds no directory: POSIX, by a link count of
+// 2 (a file system that keeps no such count, as btrfs, says 1: false).
+// Windows has no such count: false. Neither opens the directory.
+bool os_holds_no_directory(const char* path);
 // The directory's last modification time, fresh from the file system (no
 // cached attributes), in its own units; false when it cannot be read.
 // POSIX does not open the directory for it.

@@ -406,6 +406,11 @@ bool os_in_use_elsewhere(const char* path) {
     return held;
 }
 
+bool os_holds_no_directory(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode) && status.st_nlink == 2;
+}
+
 bool os_modification_stamp(const char* path, uint64_t* stamp) {
     struct statx status;
     // Forced: a network file system's client must not answer from its cache.

@@ -267,6 +267,10 @@ bool os_in_use_elsewhere(const char* path) {
     return GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+bool os_holds_no_directory(const char*) {
+    return false;
+}
+
 bool os_modification_stamp(const char* path, uint64_t* stamp) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!read_information(path, &information)) return false;

@@ -345,6 +345,11 @@ bool os_in_use_elsewhere(const char* path) {
     return fake.in_use_elsewhere.count(without_final_separator(path)) != 0;
 }
 
+bool os_holds_no_directory(const char* path) {
+    const std::string_view directory = without_final_separator(path);
+    return fake.directories.count(directory) != 0 && !has_entry_under(fake.directories, as_prefix(directory));
+}
+
 bool os_modification_stamp(const char* path, uint64_t* stamp) {
     const uint64_t call = fake.calls[FAKE_MODIFICATION_STAMP] + 1;
     if (call_fails(FAKE_MODIFICATION_STAMP)) return false;

@@ -138,6 +138,16 @@ TEST_F(LeftoversTest, ALeftoverIsOpenedOnlyAfterItStayedUnchangedForThreeSeconds
     EXPECT_EQ(fake.calls[FAKE_MODIFICATION_STAMP], 2u) << "before and after the wait";
 }
 
+TEST_F(LeftoversTest, ALookAlikeHoldingNoDirectoryIsPassedOverWithoutAWait) {
+    add({"qwert5", "zxcvb0"}, {"qwert5/notes"});
+    memcpy(state.workspace_path, START.c_str(), START.size() + 1);
+    remove_leftovers(START.size());
+    EXPECT_TRUE(fake.events.empty()) << "no wait";
+    EXPECT_EQ(fake.calls[FAKE_MODIFICATION_STAMP], 0u);
+    EXPECT_EQ(fake.listed, (std::vector<std::string>{"/home/user"})) << "neither opened";
+    EXPECT_EQ(fake.directories.count(START + "zxcvb0"), 1u);
+}
+
 TEST_F(LeftoversTest, AStopWhileWaitingForALeftoverToStayStillEndsTheRunAtOnce) {
     add({"qwert5", "qwert5/a00001"});
     const FakePaths before = fake.directories;

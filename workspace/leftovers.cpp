@@ -77,7 +77,9 @@ static void remove_if_leftover(const char* name, bool is_directory, intptr_t bas
     memcpy(state.leftover_path + base_length, name, WORKSPACE_NAME_LENGTH + 1);
     ClaimHandle claim = os_claim_directory(state.leftover_path);
     if (claim == nullptr) return;
-    if (!os_in_use_elsewhere(state.leftover_path) && stays_still(state.leftover_path)) {
+    // Holding no directory, it is no leftover: no need to wait.
+    if (!os_in_use_elsewhere(state.leftover_path) && !os_holds_no_directory(state.leftover_path) &&
+        stays_still(state.leftover_path)) {
         state.leftover_path[directory_length] = PATH_SEPARATOR;
         state.leftover_path[directory_length + 1] = '\0';
         state.leftover_length = directory_length + 1;

@@ -140,6 +140,17 @@ INSTANTIATE_TEST_SUITE_P(Ways, HoldTest,
                                            HoldCase{"Mark", os_mark_in_use, os_in_use_elsewhere}),
                          [](const ::testing::TestParamInfo<HoldCase>& info) { return std::string(info.param.label); });
 
+TEST_F(PosixPlatformTest, ADirectoryHoldingNoDirectoryIsToldByItsLinkCount) {
+    const std::string directory = scratch + "/look-alike";
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    EXPECT_TRUE(os_holds_no_directory(directory.c_str())) << "empty";
+    ASSERT_EQ(system(("echo mine > '" + directory + "/notes'").c_str()), 0);
+    EXPECT_TRUE(os_holds_no_directory(directory.c_str())) << "a file only";
+    ASSERT_EQ(mkdir((directory + "/a00001").c_str(), 0700), 0);
+    EXPECT_FALSE(os_holds_no_directory(directory.c_str())) << "a directory inside";
+    EXPECT_FALSE(os_holds_no_directory((scratch + "/missing").c_str()));
+}
+
 TEST_F(PosixPlatformTest, AStampMovesWithEveryChangeAndNeverOpensTheDirectory) {
     const std::string directory = scratch + "/candidate";
     ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
