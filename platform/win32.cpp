@@ -46,10 +46,12 @@ constexpr ULONG PIPE_CLOSING_STATE = 4;  // FILE_PIPE_CLOSING_STATE
 
 static void check_output() {
     typedef LONG(NTAPI * QueryFile)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
-    static const QueryFile query_file = reinterpret_cast<QueryFile>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output_gone || query_file == nullptr || GetFileType(output) != FILE_TYPE_PIPE) return;
+    if (output_gone || GetFileType(output) != FILE_TYPE_PIPE) return;
+    // Looked up each time: a function's static would bring in the C++ runtime's guards.
+    const QueryFile query_file = reinterpret_cast<QueryFile>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    if (query_file == nullptr) return;
     IO_STATUS_BLOCK status;
     FILE_PIPE_LOCAL_INFORMATION pipe;
     if (query_file(output, &status, &pipe, sizeof pipe, FilePipeLocalInformation) != 0) return;
