@@ -9,6 +9,8 @@
 //       the same window, but asked to close it restores itself and stays; when
 //       it is next minimized (the start of a cycle) a second window for the
 //       workspace opens, as a user opening the folder during the benchmark would.
+//       It logs which cycle is starting, from the Wine fixture's counts: the
+//       first when cycle 1 has made nothing yet, else the second.
 //   explorer_window while BASE_DIRECTORY LOG NAME
 //       like probe, then a second window for the workspace opens as soon as the
 //       workspace holds NAME (b00001: while cycle 2's directories exist).
@@ -21,6 +23,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 static FILE* log_file = nullptr;
@@ -74,6 +77,21 @@ static void await_workspace(const char* base) {
     }
 }
 
+// Whether cycle 1 has made a directory, from the fixture's count of a00001…a92160
+// (the first word of ORVENNA_FIXTURE_COUNTS, a Unix path: on drive Z:).
+static bool cycle_one_has_begun() {
+    char path[MAX_PATH];
+    const char* counts = getenv("ORVENNA_FIXTURE_COUNTS");
+    if (counts == nullptr) return false;
+    snprintf(path, sizeof path, "Z:%s", counts);
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr) return false;
+    unsigned long long created = 0;
+    const bool read = fread(&created, sizeof created, 1, file) == 1;
+    fclose(file);
+    return read && created != 0;
+}
+
 static HWND open_folder_window() {
     HWND window = CreateWindowA("CabinetWClass", workspace, WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
@@ -90,8 +108,10 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
                 SetWindowTextA(window, "Stand-in folder window");
                 name_dropped = true;
             } else if (second_window == nullptr) {
+                const char* cycle =
+                    cycle_one_has_begun() ? "opened during the run, at cycle 2" : "opened during the run, at cycle 1";
                 second_window = open_folder_window();
-                log_line("opened during the run");
+                log_line(cycle);
             }
             break;
         case WM_CLOSE:

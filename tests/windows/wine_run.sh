@@ -110,6 +110,16 @@ wait_for_exit() {  # wait_for_exit NAME: prints the exit code
     echo "none"
 }
 
+# The program's process in this session (Wine names it after the program):
+# another session's runs on the same machine are not this test's.
+program_pid() {
+    local pid
+    for pid in $(pgrep -x orvenna.exe); do
+        grep -qzxF "ORVENNA_FIXTURE_ROOT=$ORVENNA_FIXTURE_ROOT" "/proc/$pid/environ" 2> /dev/null && echo "$pid" && return
+    done
+    return 1
+}
+
 workspace_of() {  # the Unix path of the workspace that NAME's run announced
     with_fixture winepath -u "$(announced_workspace "$runs/$1.out")" 2>/dev/null
 }
