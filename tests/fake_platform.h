@@ -91,7 +91,7 @@ struct FakePlatform {
     std::vector<std::string> listed;     // every directory listed, in order
     std::string output;
     std::vector<uint64_t> removals_at_print;  // for each print, the remove calls made before it
-    uint64_t output_gone_at_print = 0;  // the reader goes away at this print (1-based); 0: never
+    uint64_t output_gone_at_print = 0;        // the reader goes away at this print (1-based); 0: never
     std::deque<int> keys;
     std::vector<FakeFailure> failures;
     std::vector<FakeStop> stops;
