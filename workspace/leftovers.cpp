@@ -67,9 +67,27 @@ static bool stays_still(const char* path) {
     return os_modification_stamp(path, &after) && after == before;
 }
 
+// Lists the candidate, known to be no going run's, and removes it when it
+// holds cycle directories and nothing else, all of them empty.
+static void remove_if_only_cycle_directories(const char* name, uint64_t directory_length) {
+    state.leftover_path[directory_length] = PATH_SEPARATOR;
+    state.leftover_path[directory_length + 1] = '\0';
+    state.leftover_length = directory_length + 1;
+    state.leftover_cycle_directories = 0;
+    state.leftover_other_entries = 0;
+    const bool listed = os_list_directory(state.leftover_path, judge_entry, 0);
+    if (!listed || state.leftover_cycle_directories == 0 || state.leftover_other_entries != 0) return;
+    state.leftover_path[state.leftover_length] = '\0';
+    os_list_directory(state.leftover_path, remove_entry, 0);
+    state.leftover_path[directory_length] = '\0';
+    if (os_remove_directory(state.leftover_path))
+        os_print(".DIAG. Removed %s, left behind by an earlier run.\r\n", name);
+}
+
 // Claimed first, so that no two new runs remove the same leftover at once; a
 // run still going is never opened: its claim, its mark or its changes show it,
-// whether it runs here, in another namespace or on another machine.
+// whether it runs here, in another namespace or on another machine. One that
+// holds no directory is no leftover, and needs no wait.
 static void remove_if_leftover(const char* name, bool is_directory, intptr_t base_length) {
     if (state.stop_requested != 0 || !is_directory || !is_workspace_name(name)) return;
     const uint64_t directory_length = static_cast<uint64_t>(base_length) + WORKSPACE_NAME_LENGTH;
@@ -77,23 +95,9 @@ static void remove_if_leftover(const char* name, bool is_directory, intptr_t bas
     memcpy(state.leftover_path + base_length, name, WORKSPACE_NAME_LENGTH + 1);
     ClaimHandle claim = os_claim_directory(state.leftover_path);
     if (claim == nullptr) return;
-    // Holding no directory, it is no leftover: no need to wait.
     if (!os_in_use_elsewhere(state.leftover_path) && !os_holds_no_directory(state.leftover_path) &&
-        stays_still(state.leftover_path)) {
-        state.leftover_path[directory_length] = PATH_SEPARATOR;
-        state.leftover_path[directory_length + 1] = '\0';
-        state.leftover_length = directory_length + 1;
-        state.leftover_cycle_directories = 0;
-        state.leftover_other_entries = 0;
-        const bool listed = os_list_directory(state.leftover_path, judge_entry, 0);
-        if (listed && state.leftover_cycle_directories != 0 && state.leftover_other_entries == 0) {
-            state.leftover_path[state.leftover_length] = '\0';
-            os_list_directory(state.leftover_path, remove_entry, 0);
-            state.leftover_path[directory_length] = '\0';
-            if (os_remove_directory(state.leftover_path))
-                os_print(".DIAG. Removed %s, left behind by an earlier run.\r\n", name);
-        }
-    }
+        stays_still(state.leftover_path))
+        remove_if_only_cycle_directories(name, directory_length);
     os_release_claim(claim);
 }
 
