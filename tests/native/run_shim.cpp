@@ -39,19 +39,32 @@ Function real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-bool removal_held = false;
+// What the test asked for, read once: the calls below run for every directory.
+bool refuse_unix_sockets = false;
+const char* removal_release = nullptr;  // ORVENNA_SHIM_HOLD_REMOVAL
+bool hold_creation = false;
 uint64_t* creations = nullptr;
 
-__attribute__((constructor)) void map_creation_count() {
-    const char* path = getenv("ORVENNA_SHIM_COUNT_CREATIONS");
-    if (path == nullptr) return;
-    const int file = open(path, O_RDWR | O_CLOEXEC);
+bool removal_held = false;
+std::atomic<bool> reader_gone_seen{false};
+
+bool is_set(const char* variable) {
+    const char* value = getenv(variable);
+    return value != nullptr && strcmp(value, "1") == 0;
+}
+
+__attribute__((constructor)) void read_the_request() {
+    refuse_unix_sockets = is_set("ORVENNA_SHIM_REFUSE_UNIX_SOCKETS");
+    removal_release = getenv("ORVENNA_SHIM_HOLD_REMOVAL");
+    hold_creation = is_set("ORVENNA_SHIM_HOLD_CREATION");
+    const char* counts = getenv("ORVENNA_SHIM_COUNT_CREATIONS");
+    if (counts == nullptr) return;
+    const int file = open(counts, O_RDWR | O_CLOEXEC);
     if (file < 0) return;
     void* mapping = mmap(nullptr, sizeof *creations, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
     if (mapping != MAP_FAILED) creations = static_cast<uint64_t*>(mapping);
     close(file);
 }
-std::atomic<bool> reader_gone_seen{false};
 
 bool ends_with(const char* text, const char* end) {
     const size_t length = strlen(text), end_length = strlen(end);
@@ -63,8 +76,7 @@ bool ends_with(const char* text, const char* end) {
 extern "C" {
 
 int socket(int domain, int type, int protocol) {
-    const char* refuse = getenv("ORVENNA_SHIM_REFUSE_UNIX_SOCKETS");
-    if (domain == AF_UNIX && refuse != nullptr && strcmp(refuse, "1") == 0) {
+    if (domain == AF_UNIX && refuse_unix_sockets) {
         errno = EACCES;
         return -1;
     }
@@ -80,8 +92,7 @@ int poll(pollfd* descriptors, nfds_t count, int timeout) {
 }
 
 int mkdir(const char* path, mode_t mode) {
-    const char* hold = getenv("ORVENNA_SHIM_HOLD_CREATION");
-    if (hold != nullptr && strcmp(hold, "1") == 0 && ends_with(path, "/a00001"))
+    if (hold_creation && ends_with(path, "/a00001"))
         while (!reader_gone_seen) usleep(1000);
     const int result = real<int (*)(const char*, mode_t)>("mkdir")(path, mode);
     if (result == 0 && creations != nullptr) __atomic_fetch_add(creations, 1, __ATOMIC_RELAXED);
@@ -90,13 +101,13 @@ int mkdir(const char* path, mode_t mode) {
 
 int rmdir(const char* path) {
     const auto remove = real<int (*)(const char*)>("rmdir");
-    const char* release = getenv("ORVENNA_SHIM_HOLD_REMOVAL");
-    if (release != nullptr && !removal_held && ends_with(path, "/a00001")) {
+    if (removal_release != nullptr && !removal_held && ends_with(path, "/a00001")) {
         removal_held = true;
-        const int marker = open((std::string(release) + ".holding").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        const int marker =
+            open((std::string(removal_release) + ".holding").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
         if (marker >= 0) close(marker);
         const auto make = real<int (*)(const char*, mode_t)>("mkdir");
-        while (access(release, F_OK) != 0) {
+        while (access(removal_release, F_OK) != 0) {
             remove(path);
             make(path, 0700);
             usleep(10000);
