@@ -1,42 +1,78 @@
 # Waiting for a running program to reach a state, without guessing at times:
 # a line in its output, or a stop (SIGSTOP) that has taken hold. Sourced by
 # bash scripts.
+#
+# The loops here start no process at each turn: on a loaded machine a loop
+# that forks a grep and a sleep every few milliseconds takes a processor of
+# its own away from the programs under test.
+
+# A pipe that this shell holds both ends of: a read from it never gets data,
+# so a read with a time-out is a sleep without a process.
+exec {pause_fd}<> <(:)
+pause_for() {  # pause_for SECONDS
+    read -r -t "$1" -u "$pause_fd" _
+    return 0
+}
+
+# Reads FILE once, by the shell itself: into line_count, how many of its
+# lines hold TEXT (with -x: are TEXT, the CR that ends a console line aside);
+# into final_line, its last line without CR. A missing file has no lines.
+count_lines() {  # count_lines [-x] FILE TEXT
+    local whole=0 line
+    [ "$1" = -x ] && whole=1 && shift
+    line_count=0 final_line=""
+    [ -r "$1" ] || return 0
+    while IFS= read -r line || [ -n "$line" ]; do
+        line=${line%$'\r'}
+        final_line=$line
+        if ((whole)); then
+            [ "$line" = "$2" ] && line_count=$((line_count + 1))
+        else
+            [[ $line == *"$2"* ]] && line_count=$((line_count + 1))
+        fi
+    done < "$1"
+    return 0
+}
 
 wait_for_lines() {  # wait_for_lines FILE TEXT COUNT: until TEXT shows on COUNT lines
-    for _ in $(seq 30000); do
-        [ "$(grep -a -c -F -- "$2" "$1" 2>/dev/null || true)" -ge "$3" ] 2>/dev/null && return 0
-        sleep 0.01
+    local deadline=$((SECONDS + 600))
+    while [ $SECONDS -lt $deadline ]; do
+        count_lines "$1" "$2"
+        [ "$line_count" -ge "$3" ] && return 0
+        pause_for 0.01
     done
     echo "timed out waiting for '$2' in $1" >&2
     return 1
 }
 
-# Stops every thread of PID and returns once all of them are stopped.
+# Stops every thread of PID and returns once all of them are stopped (a
+# thread that has ended counts as stopped).
 freeze() {  # freeze PID
     kill -s STOP "$1"
-    local task
+    local task stat
     for task in /proc/"$1"/task/*; do
-        until [ "$(cut -d ' ' -f 3 "$task/stat" 2>/dev/null || echo T)" = T ]; do sleep 0.001; done
+        while read -r stat 2> /dev/null < "$task/stat"; do
+            stat=${stat##*) }
+            [ "${stat%% *}" = T ] && break
+            pause_for 0.001
+        done
     done
-}
-
-last_line() {  # last_line FILE: its last line, without CR
-    tail -n 1 "$1" | tr -d '\r'
 }
 
 # Freezes PID when the last line of its output FILE is LINE, trying again at
 # each new such line; fails if the program ends first.
 freeze_after_line() {  # freeze_after_line PID FILE LINE
-    local seen=0 count
+    local seen=0
     while kill -0 "$1" 2>/dev/null; do
-        count=$(grep -a -c -F -x -- "$3"$'\r' "$2" || true)
-        if [ "$count" -gt "$seen" ]; then
+        count_lines -x "$2" "$3"
+        if [ "$line_count" -gt "$seen" ]; then
             freeze "$1"
-            [ "$(last_line "$2")" = "$3" ] && return 0
-            seen=$(grep -a -c -F -x -- "$3"$'\r' "$2" || true)
+            count_lines -x "$2" "$3"
+            [ "$final_line" = "$3" ] && return 0
+            seen=$line_count
             kill -s CONT "$1"
         fi
-        sleep 0.001
+        pause_for 0.001
     done
     return 1
 }
@@ -75,6 +111,6 @@ exit_status_of() {  # exit_status_of PID
         wait "$1"
         status=$?
         kill -0 "$1" 2> /dev/null || return "$status"
-        sleep 0.01
+        pause_for 0.01
     done
 }

@@ -89,7 +89,7 @@ wait_for_key_wait() {
     tty=$(tmux -L "$socket" display-message -p '#{pane_tty}')
     for _ in $(seq 30000); do
         stty -F "$tty" -a | grep -q -w -e -icanon && return 0
-        sleep 0.01
+        pause_for 0.01
     done
     echo "timed out waiting for the key wait in $tty" >&2
     return 1
@@ -99,7 +99,7 @@ wait_for_key_wait() {
 tmux -L "$socket" new-session -d -x 120 -y 20 "cd '$long_dir' && '$program'; echo \$? > '$results/terminal.rc'; sleep 30"
 wait_for_key_wait
 tmux -L "$socket" send-keys q
-for _ in $(seq 30000); do [ -s "$results/terminal.rc" ] && break; sleep 0.01; done
+for _ in $(seq 30000); do [ -s "$results/terminal.rc" ] && break; pause_for 0.01; done
 check "terminal: one key without Enter ends the wait" test "$(cat "$results/terminal.rc" 2>/dev/null)" = 1
 check "terminal: the key is not echoed" test -z "$(tmux -L "$socket" capture-pane -p | grep -x q)"
 
@@ -126,7 +126,7 @@ stop_in_terminal() {
     tmux -L "$socket" new-session -d -x 120 -y 20 "bash -c 'trap : INT; cd $scratch/terminal && stty -g > ../terminal.before && $program > ../terminal.out; echo \$? > ../terminal.rc; stty -g > ../terminal.after; sleep 30'"
     wait_for_lines "$scratch/terminal.out" "Press [a] for About" 1
     tmux -L "$socket" send-keys C-c
-    for _ in $(seq 3000); do [ -s "$scratch/terminal.after" ] && break; sleep 0.01; done
+    for _ in $(seq 3000); do [ -s "$scratch/terminal.after" ] && break; pause_for 0.01; done
     check "terminal: Ctrl-C at the prompt ends the program by SIGINT" test "$(cat "$scratch/terminal.rc")" = 130
     check "terminal: its settings restored" cmp -s "$scratch/terminal.before" "$scratch/terminal.after"
     check "terminal: nothing left behind" test -z "$(ls -A "$scratch/terminal")"

@@ -35,9 +35,9 @@ start_run() {  # start_run NAME DIRECTORY KEYS [PREFIX...]
 
 # Until run PID has printed TEXT into FILE; fails at once if it ended without it.
 wait_for_line_of() {  # wait_for_line_of PID FILE TEXT
-    until grep -a -q -F -- "$3" "$2"; do
-        kill -0 "$1" 2> /dev/null || { grep -a -q -F -- "$3" "$2"; return; }
-        sleep 0.05
+    while count_lines "$2" "$3" && [ "$line_count" = 0 ]; do
+        kill -0 "$1" 2> /dev/null || { count_lines "$2" "$3"; [ "$line_count" -gt 0 ]; return; }
+        pause_for 0.05
     done
 }
 
@@ -85,7 +85,7 @@ beside_changing_run() {  # beside_changing_run NAME GOING_DIRECTORY NEW_DIRECTOR
     going=$pid
     until [ -e "$scratch/$name.release.holding" ]; do
         kill -0 "$going" 2> /dev/null || break
-        sleep 0.05
+        pause_for 0.05
     done
     check "$name: held with cycle 1's directories made" test -e "$scratch/$name.release.holding"
     start_run "$name-new" "$3" /dev/null

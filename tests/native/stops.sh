@@ -34,7 +34,7 @@ start_run() {  # start_run NAME
     "$program" < "$scratch/keys" > "$scratch/$1.out" 2> "$scratch/$1.err" &
     pid=$!
     popd > /dev/null
-    until [ "$(readlink "/proc/$pid/exe")" = "$program" ]; do sleep 0.001; done
+    until [ "/proc/$pid/exe" -ef "$program" ]; do pause_for 0.001; done
 }
 
 # Sends SIGNALS to run NAME while it is frozen right after the line LINE,
@@ -84,12 +84,14 @@ check "second request: the workspace stays, as the user asked" test -d "$(announ
 # During start-up, once the handler is set up (the process catches SIGINT):
 # it stops cleanly wherever start-up is, and nothing stays.
 catches_sigint() {  # catches_sigint PID: SigCgt has SIGINT's bit (2)
-    local caught
-    caught=$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2> /dev/null) || return 1
-    [ -n "$caught" ] && (((0x$caught >> 1) & 1))
+    local field value
+    while read -r field value; do
+        [ "$field" = SigCgt: ] && (((0x$value >> 1) & 1)) && return 0
+    done 2> /dev/null < "/proc/$1/status"
+    return 1
 }
 start_run startup
-until catches_sigint "$pid" || ! kill -0 "$pid" 2> /dev/null; do sleep 0.001; done
+until catches_sigint "$pid" || ! kill -0 "$pid" 2> /dev/null; do pause_for 0.001; done
 kill -s INT "$pid"
 wait "$pid"
 check "start-up: ended by SIGINT" test $? = 130

@@ -52,7 +52,7 @@ reader=$!
 # Bounded only for a program that does not notice: one that does ends at once.
 for _ in $(seq 600); do
     [ -s "$scratch/gone.status" ] && break
-    sleep 0.1
+    pause_for 0.1
 done
 check "reader gone: noticed during the wait, and ended" test -s "$scratch/gone.status"
 [ -s "$scratch/gone.status" ] || { report_checks; exit; }

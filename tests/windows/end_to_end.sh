@@ -8,7 +8,6 @@ session=$1 program=$2 helper=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/transcript.sh"
 source "$here/../lib/check.sh"
-source "$here/../lib/runs.sh"
 source "$here/wine_run.sh"
 trap 'kill "${helper_pid:-}" 2>/dev/null; tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$runs"' EXIT
 
@@ -173,12 +172,13 @@ start_explorer_window while "$while_run" while a00001
 start_with_window while "$while_run"
 wait_for_count created a 1
 while_workspace=$(workspace_of while)
+pid=$(program_pid)
 while :; do
-    pid=$(program_pid) && freeze "$pid"
+    freeze "$pid"
     [ -d "$while_workspace/a00001" ] && break
     kill -s CONT "$pid"
     [ "$(count_of removed a)" = 0 ] || { check "while: frozen before the removal pass" false; break; }
-    sleep 0.01
+    pause_for 0.01
 done
 wait_for_window while "opened while the directory existed"
 kill -s CONT "$pid"
@@ -195,7 +195,7 @@ kill "$helper_pid" 2>/dev/null
 stopped=$(run_directory stopped)
 start_program killed "$stopped"
 wait_for_output killed "Creating 92160 directories"
-until [ "$(count_of created a)" -gt 0 ]; do sleep 0.1; done
+wait_for_count created a 1
 kill -s KILL "$(program_pid)"
 check "killed: ended by SIGKILL" test "$(wait_for_exit killed)" = 137
 leftover=$(workspace_of killed)

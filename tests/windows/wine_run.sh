@@ -4,6 +4,7 @@
 # directories it really made. Sourced by bash scripts after SESSION is set.
 
 source "$session/env"
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/runs.sh"
 # Wine's processes get the fixture; this script's own tools see the disk as it is.
 fixture_library=$LD_PRELOAD
 unset LD_PRELOAD
@@ -31,12 +32,14 @@ wait_for_text() {  # wait_for_text FILE TEXT ENDED...
     local file=$1 text=$2 deadline=$((SECONDS + RUN_SECONDS))
     shift 2
     while [ $SECONDS -lt $deadline ]; do
-        grep -qF -- "$text" "$file" 2>/dev/null && return 0
+        count_lines "$file" "$text"
+        [ "$line_count" -gt 0 ] && return 0
         if "$@"; then
-            grep -qF -- "$text" "$file" 2>/dev/null && return 0
+            count_lines "$file" "$text"
+            [ "$line_count" -gt 0 ] && return 0
             return 2
         fi
-        sleep 0.2
+        pause_for 0.2
     done
     return 1
 }
@@ -57,21 +60,24 @@ reset_counts() {
     head -c 4096 /dev/zero | dd of="$ORVENNA_FIXTURE_COUNTS" conv=notrunc status=none
 }
 
-# One of the fixture's counts (see FixtureCounts in wine_fixture.cpp).
-count_of() {  # count_of created|removed|first_created_ns|last_removed_ns LETTER | other_created | other_removed | threads | held | ended_while_held
-    local index
+# Where one of the fixture's counts is (see FixtureCounts in wine_fixture.cpp), into count_index.
+find_count() {  # find_count created|removed|first_created_ns|last_removed_ns LETTER | other_created | other_removed | threads | held | ended_while_held
     case "$1" in
-    created) index=$(($(printf '%d' "'$2") - 97)) ;;
-    removed) index=$((7 + $(printf '%d' "'$2") - 97)) ;;
-    first_created_ns) index=$((19 + $(printf '%d' "'$2") - 97)) ;;
-    last_removed_ns) index=$((26 + $(printf '%d' "'$2") - 97)) ;;
-    other_created) index=14 ;;
-    other_removed) index=15 ;;
-    threads) index=16 ;;
-    held) index=17 ;;
-    ended_while_held) index=18 ;;
+    created) count_index=$(($(printf '%d' "'$2") - 97)) ;;
+    removed) count_index=$((7 + $(printf '%d' "'$2") - 97)) ;;
+    first_created_ns) count_index=$((19 + $(printf '%d' "'$2") - 97)) ;;
+    last_removed_ns) count_index=$((26 + $(printf '%d' "'$2") - 97)) ;;
+    other_created) count_index=14 ;;
+    other_removed) count_index=15 ;;
+    threads) count_index=16 ;;
+    held) count_index=17 ;;
+    ended_while_held) count_index=18 ;;
     esac
-    od -An -v -t u8 -j $((index * 8)) -N 8 "$ORVENNA_FIXTURE_COUNTS" | tr -d ' '
+}
+
+count_of() {  # count_of COUNT...: prints it (see find_count)
+    find_count "$@"
+    od -An -v -t u8 -j $((count_index * 8)) -N 8 "$ORVENNA_FIXTURE_COUNTS" | tr -d ' '
 }
 
 # Starts the program in DIRECTORY with the counts reset; extra VARIABLE=VALUE
@@ -85,13 +91,19 @@ start_program() {  # start_program NAME DIRECTORY [VARIABLE=VALUE...]
         "source '$session/env' && cd '$directory' && env $* wine '$program' > '$runs/$name.out'; echo \$? > '$runs/$name.rc'"
 }
 
-# Until the fixture shows COUNT at VALUE or more (see count_of).
+# Until the fixture shows COUNT at VALUE or more (see find_count): one
+# process that looks every 10 ms, not three at each look.
 wait_for_count() {  # wait_for_count COUNT... VALUE
-    local deadline=$((SECONDS + RUN_SECONDS)) value=${*: -1}
-    while [ $SECONDS -lt $deadline ]; do
-        [ "$(count_of "${@:1:$#-1}")" -ge "$value" ] && return 0
-        sleep 0.01
-    done
+    find_count "${@:1:$#-1}"
+    perl -e 'use strict;
+        my ($file, $index, $value, $seconds) = @ARGV;
+        open my $counts, "<", $file or die "$file: $!\n";
+        my $bytes;
+        for (my $end = time + $seconds; time < $end; select undef, undef, undef, 0.01) {
+            sysseek $counts, $index * 8, 0;
+            sysread($counts, $bytes, 8) == 8 && unpack("Q<", $bytes) >= $value and exit 0;
+        }
+        exit 1' "$ORVENNA_FIXTURE_COUNTS" "$count_index" "${*: -1}" "$RUN_SECONDS" && return 0
     echo "timed out waiting for the fixture's count $* " >&2
     return 1
 }
@@ -104,7 +116,7 @@ wait_for_exit() {  # wait_for_exit NAME: prints the exit code
     local deadline=$((SECONDS + RUN_SECONDS))
     while [ $SECONDS -lt $deadline ]; do
         [ -s "$runs/$1.rc" ] && { cat "$runs/$1.rc"; return; }
-        sleep 0.2
+        pause_for 0.2
     done
     echo "timed out waiting for $1 to end" >&2
     echo "none"
