@@ -7,9 +7,11 @@
 # between runs, a tmux pane as console, output into a file, a fresh directory
 # under the fixture's root. Each is timed the same way, from inside Wine by
 # the fixture, cycle by cycle: from the cycle's first directory made to its
-# last removed, as the product times its own cycles. A run counts only if it
-# exits normally and the fixture saw each of its seven cycles make and remove
-# all 92,160 directories. Exits 0 after a measurement, 1 when a run failed.
+# last removed, as the product times its own cycles. A run's figure is the
+# median of its seven spans, which one disturbed cycle does not move. A run
+# counts only if it exits normally and the fixture saw each of its seven
+# cycles make and remove all 92,160 directories. Exits 0 after a measurement,
+# 1 when a run failed.
 set -eu
 [ $# -ge 1 ] || { echo "usage: bench/wine_measure.sh BUILD_WIN_DIRECTORY [ROUNDS]" >&2; exit 2; }
 build=$(realpath "$1")
@@ -35,8 +37,8 @@ check_counts() {  # check_counts NAME
     done
 }
 
-cycle_ms() {  # cycle_ms NAME PROGRAM LAST_LINE: one run; prints its mean cycle span in ms
-    local name=$1 last=$3 letter spans=""
+cycle_ms() {  # cycle_ms NAME PROGRAM LAST_LINE: one run; prints the median of its seven cycle spans in ms
+    local name=$1 last=$3 letter spans=()
     program=$2
     start_program "$name" "$(run_directory "$name")"
     wait_for_output "$name" "$last" || exit 1
@@ -46,10 +48,10 @@ cycle_ms() {  # cycle_ms NAME PROGRAM LAST_LINE: one run; prints its mean cycle 
     [ "$status" = 0 ] || { echo "$name: exit code $status" >&2; tr -d '\r' < "$runs/$name.out" >&2; exit 1; }
     check_counts "$name"
     for letter in a b c d e f g; do
-        spans+="$(count_of first_created_ns $letter) $(count_of last_removed_ns $letter)"$'\n'
+        spans+=($((($(count_of last_removed_ns $letter) - $(count_of first_created_ns $letter)) / 1000000)))
     done
     rm -rf "${runs:?}/$name" "$runs/$name".*
-    awk '{sum += $2 - $1} END {printf "%.0f\n", sum / NR / 1e6}' <<< "$spans"
+    printf '%s\n' "${spans[@]}" | sort -n | sed -n 4p
 }
 
 product_cycle_ms() {
@@ -72,6 +74,6 @@ for ((round = 1; round <= rounds; round++)); do
     fi
     ratio=$(awk '{printf "%.3f", $1 / $2}' <<< "$product $minimal")
     ratios+=("$ratio")
-    echo "round $round: orvenna.exe $product ms/cycle, win32_minimal $minimal ms/cycle, ratio $ratio"
+    echo "round $round: median cycle orvenna.exe $product ms, win32_minimal $minimal ms, ratio $ratio"
 done
 printf '%s\n' "${ratios[@]}" | sort -n | awk '{r[NR] = $1} END {printf "ratio min %s  median %s  max %s\n", r[1], r[int((NR + 1) / 2)], r[NR]}'
