@@ -45,6 +45,16 @@ wait_for_lines() {  # wait_for_lines FILE TEXT COUNT: until TEXT shows on COUNT 
     return 1
 }
 
+# Whether PID is still running. A child that has ended is a zombie until this
+# shell reaps it, which it may only do once it next starts a process: kill -0
+# still finds a zombie.
+running() {  # running PID
+    local stat
+    read -r stat 2> /dev/null < "/proc/$1/stat" || return 1
+    stat=${stat##*) }
+    [ "${stat%% *}" != Z ]
+}
+
 # Stops every thread of PID and returns once all of them are stopped (a
 # thread that has ended counts as stopped).
 freeze() {  # freeze PID
@@ -63,7 +73,7 @@ freeze() {  # freeze PID
 # each new such line; fails if the program ends first.
 freeze_after_line() {  # freeze_after_line PID FILE LINE
     local seen=0
-    while kill -0 "$1" 2>/dev/null; do
+    while running "$1"; do
         count_lines -x "$2" "$3"
         if [ "$line_count" -gt "$seen" ]; then
             freeze "$1"
@@ -111,6 +121,8 @@ exit_status_of() {  # exit_status_of PID
         wait "$1"
         status=$?
         kill -0 "$1" 2> /dev/null || return "$status"
-        pause_for 0.01
+        # A process started here makes the shell reap its ended children:
+        # after a stop and a continue, its record of PID can lag behind.
+        sleep 0.01
     done
 }

@@ -36,7 +36,7 @@ start_run() {  # start_run NAME DIRECTORY KEYS [PREFIX...]
 # Until run PID has printed TEXT into FILE; fails at once if it ended without it.
 wait_for_line_of() {  # wait_for_line_of PID FILE TEXT
     while count_lines "$2" "$3" && [ "$line_count" = 0 ]; do
-        kill -0 "$1" 2> /dev/null || { count_lines "$2" "$3"; [ "$line_count" -gt 0 ]; return; }
+        running "$1" || { count_lines "$2" "$3"; [ "$line_count" -gt 0 ]; return; }
         pause_for 0.05
     done
 }
@@ -84,7 +84,7 @@ beside_changing_run() {  # beside_changing_run NAME GOING_DIRECTORY NEW_DIRECTOR
     start_run "$name" "$2" <(printf x) env LD_PRELOAD="$shim" ORVENNA_SHIM_HOLD_REMOVAL="$scratch/$name.release"
     going=$pid
     until [ -e "$scratch/$name.release.holding" ]; do
-        kill -0 "$going" 2> /dev/null || break
+        running "$going" || break
         pause_for 0.05
     done
     check "$name: held with cycle 1's directories made" test -e "$scratch/$name.release.holding"

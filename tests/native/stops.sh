@@ -91,7 +91,7 @@ catches_sigint() {  # catches_sigint PID: SigCgt has SIGINT's bit (2)
     return 1
 }
 start_run startup
-until catches_sigint "$pid" || ! kill -0 "$pid" 2> /dev/null; do pause_for 0.001; done
+until catches_sigint "$pid" || ! running "$pid"; do pause_for 0.001; done
 kill -s INT "$pid"
 wait "$pid"
 check "start-up: ended by SIGINT" test $? = 130

@@ -36,7 +36,7 @@ start_explorer_window() {  # start_explorer_window NAME DIRECTORY MODE [ARGS...]
 }
 
 helper_has_ended() {
-    ! kill -0 "$helper_pid" 2>/dev/null
+    ! running "$helper_pid"
 }
 
 # Until the stand-in window's log NAME.log shows TEXT; fails at once if the window ended without it.
