@@ -45,27 +45,29 @@ wait_for_lines() {  # wait_for_lines FILE TEXT COUNT: until TEXT shows on COUNT 
     return 1
 }
 
+# The state letter of a process or thread, from its stat FILE, into state;
+# fails once it is gone.
+read_state() {  # read_state STAT_FILE
+    local stat
+    read -r stat 2> /dev/null < "$1" || return 1
+    stat=${stat##*) }
+    state=${stat%% *}
+}
+
 # Whether PID is still running. A child that has ended is a zombie until this
 # shell reaps it, which it may only do once it next starts a process: kill -0
 # still finds a zombie.
 running() {  # running PID
-    local stat
-    read -r stat 2> /dev/null < "/proc/$1/stat" || return 1
-    stat=${stat##*) }
-    [ "${stat%% *}" != Z ]
+    read_state "/proc/$1/stat" && [ "$state" != Z ]
 }
 
 # Stops every thread of PID and returns once all of them are stopped (a
 # thread that has ended counts as stopped).
 freeze() {  # freeze PID
     kill -s STOP "$1"
-    local task stat
+    local task
     for task in /proc/"$1"/task/*; do
-        while read -r stat 2> /dev/null < "$task/stat"; do
-            stat=${stat##*) }
-            [ "${stat%% *}" = T ] && break
-            pause_for 0.001
-        done
+        while read_state "$task/stat" && [ "$state" != T ]; do pause_for 0.001; done
     done
 }
 
